@@ -1,0 +1,8 @@
+#include "ui/StartupWindow.h"
+
+StartupWindow::StartupWindow(QWidget *parent)
+    : QDialog(parent)
+{
+}
+
+StartupWindow::~StartupWindow() = default;
