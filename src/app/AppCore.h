@@ -64,6 +64,14 @@ private:
     void showMainWindow();
     void measureServers();
     void setupTray(bool enabled);
+    // Makes the five connections of the tray menu and icon; later calls do nothing.
+    void connectTray();
+    // The tray's Show command and double click: brings the front window back, restored.
+    void showFrontWindow();
+    // Whether closing a window leaves the program running in the tray.
+    bool keepsRunningInTray() const;
+    // The organisation of the settings scope, from the startup data.
+    QString organization() const;
 
     QString username;
     QString password;
@@ -94,6 +102,7 @@ private:
     QAction *actionShow = nullptr;
     QMenu *trayMenu = nullptr;
     QSystemTrayIcon *systemTray = nullptr;
+    bool trayConnected = false;
 
     // The connections of wireComponents(), kept so that a connection that failed is noticed.
     std::vector<QMetaObject::Connection> wiring;
