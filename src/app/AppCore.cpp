@@ -1,8 +1,8 @@
 #include "app/AppCore.h"
 
 #include "api/NetworkManager.h"
-#include "api/ServiceRequest.h"
 #include "app/Constants.h"
+#include "app/InstallerAddress.h"
 #include "app/SettingsStore.h"
 #include "app/SystemTray.h"
 #include "ping/Ping.h"
@@ -148,12 +148,9 @@ void AppCore::processStartupReply()
 
     const QString version = startupInfo.value(QStringLiteral("version"));
     if (version != QLatin1String(harbolink::ownVersion)) {
-        const QString site = domain.mid(harbolink::domainPrefixLength);
-        const QString installer = QStringLiteral("https://") + harbolink::installerHost()
-                                  + QString::fromLatin1(harbolink::installerPathTemplate).arg(site, site);
         updateWindow->setModal(true);
         updateWindow->showNewVersion(version);
-        updateWindow->setDownloadUrl(installer);
+        updateWindow->setDownloadUrl(harbolink::installerAddress(domain));
         updateWindow->exec();
     }
 
@@ -282,11 +279,15 @@ void AppCore::vpnStarted()
 void AppCore::vpnStoped()
 {
     vpnConnected = false;
-    const QString title = mainWindow->currentServerTitle();
-    actionStart->setText(tr("Start"));
-    actionStart->setEnabled(true);
-    actionStop->setText(title);
-    actionStop->setEnabled(false);
+    // The tunnel also reports a stop when nothing ran (log-out, quitting); before a server has
+    // been chosen Start and Stop stay greyed under their own names, as there is nothing to start.
+    if (serverChosen) {
+        const QString title = mainWindow->currentServerTitle();
+        actionStart->setText(tr("Start"));
+        actionStart->setEnabled(true);
+        actionStop->setText(title);
+        actionStop->setEnabled(false);
+    }
     harbolink::showTrayMessage(systemTray, productTitle, tr("Disconnected"), QSystemTrayIcon::Information, balloonMs);
 }
 
