@@ -13,6 +13,7 @@
 namespace {
 
 const QPoint formZoneOrigin(0, 132);
+const QMargins fieldTextMargins(8, 0, 8, 0);
 
 // What the user typed, without the spaces and line feeds that pasting tends to bring along.
 QString withoutSpacesAndLineFeeds(QString text)
@@ -35,6 +36,10 @@ LoginDialogWindow::LoginDialogWindow(QWidget *parent)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Window);
+
+    // The fields have no frame: keep the typed text off their edges.
+    ui->lineEditUsername->setTextMargins(fieldTextMargins);
+    ui->lineEditPassword->setTextMargins(fieldTextMargins);
 }
 
 LoginDialogWindow::~LoginDialogWindow() = default;
