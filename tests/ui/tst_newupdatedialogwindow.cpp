@@ -262,6 +262,9 @@ void TestNewUpdateDialogWindow::failedDownloadShowsErrorAndClosesSafely()
 
 void TestNewUpdateDialogWindow::installerNotSavedOrStartedIsNoSuccess_data()
 {
+    // Neither a script nor a program this system can run.
+    static const char notAProgram[] = "MZ\x90\x00\x03 not a program here";
+
     QTest::addColumn<QString>("obstacle");
     QTest::addColumn<QByteArray>("installer");
 
@@ -270,7 +273,7 @@ void TestNewUpdateDialogWindow::installerNotSavedOrStartedIsNoSuccess_data()
     QTest::newRow("working directory removed") << QStringLiteral("removed") << script;
     QTest::newRow("disk full while writing") << QStringLiteral("disk full") << script;
     QTest::newRow("installer cannot be started")
-        << QStringLiteral("not a program") << QByteArray("MZ\x90\x00\x03 not a program here", 26);
+        << QStringLiteral("not a program") << QByteArray(notAProgram, sizeof(notAProgram) - 1);
 }
 
 void TestNewUpdateDialogWindow::installerNotSavedOrStartedIsNoSuccess()
