@@ -206,19 +206,21 @@ void TestNewUpdateDialogWindow::failedDownloadShowsErrorAndClosesSafely_data()
 {
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("cancelWhileDownloading");
+    QTest::addColumn<QString>("abandonBy");
 
-    QTest::newRow("Cancel during the download") << 200 << standInInstaller(64 * 1024) << true;
-    QTest::newRow("HTTP error") << 404 << QByteArray("no such installer") << false;
-    QTest::newRow("redirect is not an installer") << 302 << QByteArray("moved") << false;
-    QTest::newRow("empty installer") << 200 << QByteArray() << false;
+    QTest::newRow("Cancel during the download") << 200 << standInInstaller(64 * 1024) << QStringLiteral("Cancel");
+    QTest::newRow("Escape during the download") << 200 << standInInstaller(64 * 1024) << QStringLiteral("Escape");
+    QTest::newRow("HTTP error") << 404 << QByteArray("no such installer") << QString();
+    QTest::newRow("redirect is not an installer") << 302 << QByteArray("moved") << QString();
+    QTest::newRow("empty installer") << 200 << QByteArray() << QString();
 }
 
 void TestNewUpdateDialogWindow::failedDownloadShowsErrorAndClosesSafely()
 {
     QFETCH(int, status);
     QFETCH(QByteArray, body);
-    QFETCH(bool, cancelWhileDownloading);
+    QFETCH(QString, abandonBy);
+    const bool cancelWhileDownloading = !abandonBy.isEmpty();
 
     harbolink::test::CannedReply reply;
     reply.status = status;
@@ -231,7 +233,11 @@ void TestNewUpdateDialogWindow::failedDownloadShowsErrorAndClosesSafely()
     QTest::mouseClick(child<QPushButton>("pushButtonOk"), Qt::LeftButton);
     if (cancelWhileDownloading) {
         QTRY_COMPARE(service->requests().size(), 1);
-        QTest::mouseClick(child<QPushButton>("pushButtonCancel"), Qt::LeftButton);
+        if (abandonBy == QLatin1String("Escape")) {
+            QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        } else {
+            QTest::mouseClick(child<QPushButton>("pushButtonCancel"), Qt::LeftButton);
+        }
         QVERIFY(dialog->isHidden());
     } else {
         QTRY_COMPARE(boxes.size(), 1);
