@@ -132,6 +132,10 @@ void TestLoginFlow::rememberedLoginFillsTheFormNextTime()
     signIn(QStringLiteral("alice@example.org"), QStringLiteral("s3cret!!"), true);
     QTRY_VERIFY(mainWindow()->isVisible());
     QVERIFY(!loginWindow()->isVisible());
+    // First start: no autorun, no tray icon, DNS on.
+    QCOMPARE(mainWindow()->settingsFlags(), (QMap<QString, bool>{{QStringLiteral("autorun"), false},
+                                                                 {QStringLiteral("trayicon"), false},
+                                                                 {QStringLiteral("dns"), true}}));
     QTRY_COMPARE_WITH_TIMEOUT(mainPage(), 2, 15000);
 
     // Stored in the settings of the organisation's safe folder, the password scrambled.

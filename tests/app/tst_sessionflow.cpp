@@ -12,6 +12,7 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QListWidget>
@@ -104,6 +105,7 @@ private slots:
     void loginWindowClosedWithoutASystemTrayQuits();
     void signInConnectAndDisconnect();
     void switchingTheTrayIconTakesEffectAtOnce();
+    void autorunSwitchWritesTheAutostartEntry();
     void oneStartFromTheTrayStartsOneTunnel();
     void mainWindowClosedWithTheTrayOnStaysInTheTray();
     void rememberedServerIsChosenAfterTheNextLogin();
@@ -340,6 +342,22 @@ void TestSessionFlow::switchingTheTrayIconTakesEffectAtOnce()
     QCOMPARE(recorder.balloons.last().text, QStringLiteral("Disconnected"));
 }
 
+void TestSessionFlow::autorunSwitchWritesTheAutostartEntry()
+{
+    const QString entry = configHome() + QStringLiteral("/autostart/harbolink.desktop");
+    QVERIFY(!QFileInfo::exists(entry));
+    part<QPushButton>(mainWindow(), "pushButtonEnableAutorun")->click();
+    QVERIFY(QFileInfo::exists(entry));
+    QCOMPARE(loadMainWindowSetting(MainAutorun, corpTitle, product), QVariant(true));
+
+    part<QPushButton>(mainWindow(), "pushButtonDisableAutorun")->click();
+    QVERIFY(!QFileInfo::exists(entry));
+
+    // Left on: the next login reads it back (rememberedServerIsChosenAfterTheNextLogin).
+    part<QPushButton>(mainWindow(), "pushButtonEnableAutorun")->click();
+    QVERIFY(QFileInfo::exists(entry));
+}
+
 void TestSessionFlow::oneStartFromTheTrayStartsOneTunnel()
 {
     // setupTray has run for the login window, the main window and each switch change by now.
@@ -407,6 +425,9 @@ void TestSessionFlow::rememberedServerIsChosenAfterTheNextLogin()
     QTRY_COMPARE_WITH_TIMEOUT(part<QStackedWidget>(mainWindow(), "stackedWidgetMainWindow")->currentIndex(), 2, 20000);
     QCOMPARE(mainWindow()->currentServerTitle(), rowTitle(other));
     QCOMPARE(AppCoreInspector::actionStop()->text(), rowTitle(other));
+    // The switches come back from the settings and the autostart entry.
+    QCOMPARE(mainWindow()->settingsFlags().value(QStringLiteral("autorun")), true);
+    QCOMPARE(mainWindow()->settingsFlags().value(QStringLiteral("trayicon")), true);
 }
 
 void TestSessionFlow::mainWindowClosedWithTheTrayOffStopsTheTunnelFirst()
