@@ -4,6 +4,7 @@
 #include "api/NetworkManager.h"
 #include "api/ServiceRequest.h"
 #include "app/SettingsStore.h"
+#include "tunnel/Protocol.h"
 #include "ui/LoginDialogWindow.h"
 #include "ui/MainDialogWindow.h"
 
@@ -62,6 +63,7 @@ private slots:
     void blockedAccountShowsTheBlockerAndAsksForNoServers();
     void serverListFailureShowsItsTextOnTheBlocker();
     void emptyServerListReachesTheMainWindow();
+    void tunnelErrorsAreNotReportedToTheService();
 
 private:
     static LoginDialogWindow *loginWindow() { return AppCoreInspector::loginWindow(); }
@@ -251,6 +253,17 @@ void TestLoginFlow::emptyServerListReachesTheMainWindow()
     QTRY_COMPARE(mainPage(), 2);
     QCOMPARE(part<QTableWidget>(mainWindow(), "tableWidgetAllServers")->rowCount(), 0);
     QVERIFY(logOut());
+}
+
+void TestLoginFlow::tunnelErrorsAreNotReportedToTheService()
+{
+    // Neither the tunnel's error text nor the main window's report request has a receiver: nothing
+    // of OpenVPN's output goes to the service without the user knowing.
+    service->clearRequests();
+    emit AppCoreInspector::protocol()->serverError(QStringLiteral("AUTH: Received control message: AUTH_FAILED"));
+    emit mainWindow()->reportRequest(QStringLiteral("127.0.0.1"), QStringLiteral("TLS handshake failed"));
+    QTest::qWait(300);
+    QVERIFY(service->requests().isEmpty());
 }
 
 HARBOLINK_APPCORE_TEST_MAIN(TestLoginFlow)
