@@ -1,5 +1,7 @@
 #include "ping/PingProcessor.h"
 
+#include "platform/PingCommand.h"
+
 PingProcessor::PingProcessor(const QString &host)
     : hostName(host)
 {
@@ -9,4 +11,5 @@ PingProcessor::~PingProcessor() = default;
 
 void PingProcessor::run()
 {
+    emit finished(hostName, harbolink::platform::measurePing(hostName));
 }
