@@ -2,6 +2,7 @@
 
 #include "app/Constants.h"
 #include "ping/PingProcessor.h"
+#include "ping/ThreadHandOver.h"
 
 #include <QThreadPool>
 
@@ -55,6 +56,7 @@ void Ping::stopAndWait()
 {
     stopRequested = true;
     wait();
+    harbolink::ping::takeOver(this);
 }
 
 PingTable Ping::pingTable() const
@@ -89,9 +91,12 @@ void Ping::run()
         }
         auto job = std::make_unique<PingProcessor>(host);
         connect(job.get(), &PingProcessor::finished, this, [this, current](QString host_name, QString host_ping) {
+            harbolink::ping::takeOver(&harbolink::ping::resultsToken);
             if (current == measurement)
                 pingGot(std::move(host_name), std::move(host_ping));
         });
+        harbolink::ping::handOver(job.get());
         QThreadPool::globalInstance()->start(job.release());
     }
+    harbolink::ping::handOver(this);
 }

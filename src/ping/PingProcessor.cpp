@@ -1,5 +1,6 @@
 #include "ping/PingProcessor.h"
 
+#include "ping/ThreadHandOver.h"
 #include "platform/PingCommand.h"
 
 PingProcessor::PingProcessor(const QString &host)
@@ -11,5 +12,8 @@ PingProcessor::~PingProcessor() = default;
 
 void PingProcessor::run()
 {
-    emit finished(hostName, harbolink::platform::measurePing(hostName));
+    harbolink::ping::takeOver(this);
+    const QString result = harbolink::platform::measurePing(hostName);
+    harbolink::ping::handOver(&harbolink::ping::resultsToken);
+    emit finished(hostName, result);
 }

@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <mutex>
 
 namespace harbolink::platform {
 
@@ -76,11 +77,9 @@ bool isDnsName(const QString &host)
     return top.compare(QLatin1String("invalid"), Qt::CaseInsensitive) != 0;
 }
 
-PingRunner &runnerSlot()
-{
-    static PingRunner runner;
-    return runner;
-}
+// The runner is replaced by tests on the main thread and read by every job.
+std::mutex runnerMutex;
+PingRunner runnerInEffect;
 
 } // namespace
 
@@ -170,13 +169,18 @@ QByteArray runPingProcess(const PingCommand &command)
 
 QByteArray runPingCommand(const PingCommand &command)
 {
-    const PingRunner &runner = runnerSlot();
+    PingRunner runner;
+    {
+        const std::lock_guard<std::mutex> lock(runnerMutex);
+        runner = runnerInEffect;
+    }
     return runner ? runner(command) : runPingProcess(command);
 }
 
 void setPingRunnerForTesting(PingRunner runner)
 {
-    runnerSlot() = std::move(runner);
+    const std::lock_guard<std::mutex> lock(runnerMutex);
+    runnerInEffect = std::move(runner);
 }
 
 QString measurePing(const QString &host)
