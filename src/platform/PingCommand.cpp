@@ -109,10 +109,11 @@ PingCommand windowsPingCommand(const QString &host)
 
 PingCommand linuxPingCommand(const QString &host)
 {
-    // -W takes seconds; "0.5" is read the same in every locale. "--" ends the options.
+    // -W takes seconds, written with a "." that ping reads in every locale; "--" ends the options.
     return {QStringLiteral("ping"),
             {QStringLiteral("-n"), QStringLiteral("-c"), QString::number(echoRequests), QStringLiteral("-W"),
-             QStringLiteral("0.5"), QStringLiteral("-i"), QStringLiteral("0.2"), QStringLiteral("--"), host}};
+             QString::number(replyLimitMs / 1000.0), QStringLiteral("-i"), QStringLiteral("0.2"), QStringLiteral("--"),
+             host}};
 }
 
 QString parsePingOutput(const QByteArray &standardOutput)
