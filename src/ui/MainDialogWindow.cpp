@@ -101,7 +101,7 @@ QString pingLabelStyle(PingClass cls)
 {
     const QString padding(50, QLatin1Char(' '));
     return QLatin1String("QLabel {color: ") + pingColor(cls).name() + QLatin1Char(';') + padding
-        + QLatin1String("background: none;") + padding + QLatin1String("border-image: none;}");
+           + QLatin1String("background: none;") + padding + QLatin1String("border-image: none;}");
 }
 
 QPixmap flagPicture(const QPixmap &flag)
@@ -321,12 +321,29 @@ void MainDialogWindow::applyFonts()
 
     const QFont font(QLatin1String(menuFontFamily), 12, 1, false);
     const QList<QWidget *> widgets = {
-        ui->labelSent,           ui->labelReceived,          ui->labelAboutDomain,      ui->labelSessionTime,
-        ui->labelAboutAppName,   ui->labelLoadMetadata,      ui->labelCurrentServerName, ui->labelCurrentServerPing,
-        ui->labelAboutCorpTitle, ui->labelBlockerMessage,    ui->labelAboutAppVersion,  ui->labelHostNameCountry,
-        ui->labelStatusDisconected, ui->labelSetDNS,         ui->pushButtonLogOut,      ui->labelAutorun,
-        ui->labelTrayIcon,       ui->tabWidgetAbout,         ui->tabWidgetServers,      ui->tabWidgetSettings,
-        ui->tableWidgetAllServers, ui->listWidgetLogOut,     ui->listWidgetMenuItems,
+        ui->labelSent,
+        ui->labelReceived,
+        ui->labelAboutDomain,
+        ui->labelSessionTime,
+        ui->labelAboutAppName,
+        ui->labelLoadMetadata,
+        ui->labelCurrentServerName,
+        ui->labelCurrentServerPing,
+        ui->labelAboutCorpTitle,
+        ui->labelBlockerMessage,
+        ui->labelAboutAppVersion,
+        ui->labelHostNameCountry,
+        ui->labelStatusDisconected,
+        ui->labelSetDNS,
+        ui->pushButtonLogOut,
+        ui->labelAutorun,
+        ui->labelTrayIcon,
+        ui->tabWidgetAbout,
+        ui->tabWidgetServers,
+        ui->tabWidgetSettings,
+        ui->tableWidgetAllServers,
+        ui->listWidgetLogOut,
+        ui->listWidgetMenuItems,
     };
     for (QWidget *widget : widgets) {
         widget->setFont(font);
@@ -489,10 +506,11 @@ void MainDialogWindow::on_listWidgetMenuItems_currentRowChanged(int currentRow)
         const char *activeIcon;
         int page; // -1: the row opens a web page and the shown page stays
     };
-    static const PageRow rows[] = {
-        {serversActiveIcon, 0}, {settingsActiveIcon, 1}, {aboutActiveIcon, 2},
-        {profileActiveIcon, -1}, {helpActiveIcon, -1},
-    };
+    static const PageRow rows[] = {{serversActiveIcon, 0},
+                                   {settingsActiveIcon, 1},
+                                   {aboutActiveIcon, 2},
+                                   {profileActiveIcon, -1},
+                                   {helpActiveIcon, -1}};
     if (currentRow < 0 || currentRow >= int(std::size(rows))) {
         return;
     }

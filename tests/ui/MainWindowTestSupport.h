@@ -83,17 +83,15 @@ public:
         });
         connect(&window, &MainDialogWindow::saveSettingsAction, this,
                 [record] { record(QStringLiteral("saveSettingsAction")); });
-        connect(&window, &MainDialogWindow::reportRequest, this,
-                [record](const QString &host, const QString &message) {
-                    record(QStringLiteral("reportRequest(%1,%2)").arg(host, message));
-                });
+        connect(&window, &MainDialogWindow::reportRequest, this, [record](const QString &host, const QString &message) {
+            record(QStringLiteral("reportRequest(%1,%2)").arg(host, message));
+        });
     }
 
     QStringList entries;
 };
 
-template <typename T>
-T *child(const QWidget &window, const char *name)
+template <typename T> T *child(const QWidget &window, const char *name)
 {
     T *widget = window.findChild<T *>(QLatin1String(name));
     if (!widget) {

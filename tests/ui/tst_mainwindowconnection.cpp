@@ -44,8 +44,7 @@ Chart chartOf(const MainDialogWindow &window)
 void feed(MainDialogWindow &window, const Samples &samples)
 {
     for (const Sample &sample : samples) {
-        window.newStats(QDateTime::fromMSecsSinceEpoch(sessionStartMs + sample.afterMs), sample.sent,
-                        sample.received);
+        window.newStats(QDateTime::fromMSecsSinceEpoch(sessionStartMs + sample.afterMs), sample.sent, sample.received);
     }
 }
 
@@ -87,9 +86,9 @@ void TestMainWindowConnection::samplesBecomePoints_data()
     QTest::addColumn<QString>("sentLabel");
     QTest::addColumn<QString>("receivedLabel");
 
-    QTest::newRow("first sample of one MiB sent") << Samples{{0, MiB, 0}} << QVector<double>{8.0}
-                                                  << QVector<double>{0.0} << 10.0 << "Sent: 1 MB"
-                                                  << "Received: 0 MB";
+    QTest::newRow("first sample of one MiB sent")
+        << Samples{{0, MiB, 0}} << QVector<double>{8.0} << QVector<double>{0.0} << 10.0 << "Sent: 1 MB"
+        << "Received: 0 MB";
     QTest::newRow("two samples in one second merge into one point")
         << Samples{{100, MiB, 2 * MiB}, {900, 3 * MiB, 2 * MiB}} << QVector<double>{24.0} << QVector<double>{16.0}
         << 16.0 << "Sent: 3 MB"
@@ -111,8 +110,8 @@ void TestMainWindowConnection::samplesBecomePoints_data()
         << QVector<double>{(512.0 * MiB + 1) * 8 / MiB} << 10.0 << "Sent: 600 MB"
         << "Received: 512 MB";
     QTest::newRow("counters above 4 GiB do not wrap")
-        << Samples{{0, 5120 * MiB, 4096 * MiB}, {1000, 5121 * MiB, 4097 * MiB + 1}}
-        << QVector<double>{40960.0, 8.0} << QVector<double>{32768.0, 8.0 + 8.0 / MiB} << 40960.0 << "Sent: 5121 MB"
+        << Samples{{0, 5120 * MiB, 4096 * MiB}, {1000, 5121 * MiB, 4097 * MiB + 1}} << QVector<double>{40960.0, 8.0}
+        << QVector<double>{32768.0, 8.0 + 8.0 / MiB} << 40960.0 << "Sent: 5121 MB"
         << "Received: 4097 MB";
 }
 

@@ -122,7 +122,8 @@ void TestMainWindowFrame::closeHandling()
 
     QCOMPARE(log.entries, signalsSent);
     QVERIFY(window.isHidden());
-    QCOMPARE(window.lastServerHostname(), closeBy == CloseBy::LoginAgain ? QString() : QStringLiteral("b.example.test"));
+    QCOMPARE(window.lastServerHostname(),
+             closeBy == CloseBy::LoginAgain ? QString() : QStringLiteral("b.example.test"));
 }
 
 void TestMainWindowFrame::escapeHidesWithoutSignals()
@@ -199,14 +200,18 @@ void TestMainWindowFrame::switches_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<bool>("value");
 
-    QTest::newRow("Run on startup: on to off")
-        << true << false << "pushButtonDisableAutorun" << "stackedWidgetAutorun" << "autorun" << false;
-    QTest::newRow("Run on startup: off to on")
-        << false << true << "pushButtonEnableAutorun" << "stackedWidgetAutorun" << "autorun" << true;
-    QTest::newRow("Show tray icon: on to off")
-        << false << true << "pushButtonDisableTrayIcon" << "stackedWidgetTrayIcon" << "trayicon" << false;
-    QTest::newRow("Show tray icon: off to on")
-        << true << false << "pushButtonEnableTrayIcon" << "stackedWidgetTrayIcon" << "trayicon" << true;
+    QTest::newRow("Run on startup: on to off") << true << false << "pushButtonDisableAutorun"
+                                               << "stackedWidgetAutorun"
+                                               << "autorun" << false;
+    QTest::newRow("Run on startup: off to on") << false << true << "pushButtonEnableAutorun"
+                                               << "stackedWidgetAutorun"
+                                               << "autorun" << true;
+    QTest::newRow("Show tray icon: on to off") << false << true << "pushButtonDisableTrayIcon"
+                                               << "stackedWidgetTrayIcon"
+                                               << "trayicon" << false;
+    QTest::newRow("Show tray icon: off to on") << true << false << "pushButtonEnableTrayIcon"
+                                               << "stackedWidgetTrayIcon"
+                                               << "trayicon" << true;
 }
 
 void TestMainWindowFrame::switches()

@@ -61,7 +61,7 @@ void TestMainWindowServers::pingColourClass()
 
     const QString padding(50, QLatin1Char(' '));
     const QString panelStyle = QStringLiteral("QLabel {color: ") + panelColour + QLatin1Char(';') + padding
-        + QStringLiteral("background: none;") + padding + QStringLiteral("border-image: none;}");
+                               + QStringLiteral("background: none;") + padding + QStringLiteral("border-image: none;}");
     QCOMPARE(panelStyle.size(), 160);
     const QLabel *panelPing = child<QLabel>(window, "labelCurrentServerPing");
     QCOMPARE(panelPing->text(), ping);
@@ -115,8 +115,8 @@ void TestMainWindowServers::automaticChoice_data()
         << QString() << true;
     QTest::newRow("remembered host listed twice: both shown, the later stays")
         << QStringList{"a.example.test", "b.example.test", "a.example.test"}
-        << QStringList{"Alpha one", "Bravo", "Alpha two"} << QStringList{"30ms", "10ms", "50ms"}
-        << "a.example.test" << 2 << "Alpha two\na.example.test"
+        << QStringList{"Alpha one", "Bravo", "Alpha two"} << QStringList{"30ms", "10ms", "50ms"} << "a.example.test"
+        << 2 << "Alpha two\na.example.test"
         << "a.example.test" << true;
     QTest::newRow("remembered host gone: placeholder stays")
         << four << fourNames << QStringList{"120ms", "45ms", "45ms", "999ms"} << "gone.example.test" << 0
