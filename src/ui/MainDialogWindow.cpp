@@ -11,8 +11,10 @@
 #include <QFile>
 #include <QFont>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QIcon>
+#include <QLabel>
 #include <QListWidgetItem>
 #include <QPixmap>
 #include <QTableWidgetItem>
@@ -109,6 +111,29 @@ QPixmap flagPicture(const QPixmap &flag)
     return flag.isNull() ? QPixmap() : flag.scaled(flagSize, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }
 
+QFont labelFont(int pointSize)
+{
+    return QFont(QLatin1String(menuFontFamily), pointSize, 1, false);
+}
+
+// Long server names and host names would be cut off by the fixed size of a word-wrapped label:
+// the label's font is made smaller until the whole text fits.
+void fitTextToLabel(QLabel *label, const QFont &font)
+{
+    constexpr int smallestPointSize = 7;
+    const QRect area(QPoint(), label->maximumSize());
+    QFont fitted = font;
+    while (fitted.pointSize() > smallestPointSize) {
+        const QRect needed =
+            QFontMetrics(fitted).boundingRect(area, int(label->alignment()) | Qt::TextWordWrap, label->text());
+        if (needed.width() <= area.width() && needed.height() <= area.height()) {
+            break;
+        }
+        fitted.setPointSize(fitted.pointSize() - 1);
+    }
+    label->setFont(fitted);
+}
+
 void openLink(const QString &address)
 {
     QDesktopServices::openUrl(QUrl(address, QUrl::TolerantMode));
@@ -176,6 +201,7 @@ void MainDialogWindow::initialize(const StartupInfo &startupInfo, const LoginInf
     fillAboutPage();
 
     ui->labelCurrentServerName->setText(tr("Please chose\nserver first"));
+    fitTextToLabel(ui->labelCurrentServerName, labelFont(12));
     ui->labelCurrentServerPing->clear();
     ui->labelCurrentServerFlag->setPixmap(QPixmap());
 
@@ -209,6 +235,9 @@ void MainDialogWindow::setupView()
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(serverRowHeight);
     table->setStyleSheet(QLatin1String(serverTableStyle));
+    // Server names are shown whole on one line; the ping column takes the rest of the width.
+    table->setWordWrap(false);
+    table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
 
     ui->tabWidgetServers->setCurrentIndex(0);
     ui->listWidgetLogOut->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -319,7 +348,7 @@ void MainDialogWindow::applyFonts()
     static const int fontId = QFontDatabase::addApplicationFont(QLatin1String(menuFontPath));
     Q_UNUSED(fontId)
 
-    const QFont font(QLatin1String(menuFontFamily), 12, 1, false);
+    const QFont font = labelFont(12);
     const QList<QWidget *> widgets = {
         ui->labelSent,
         ui->labelReceived,
@@ -348,7 +377,7 @@ void MainDialogWindow::applyFonts()
     for (QWidget *widget : widgets) {
         widget->setFont(font);
     }
-    ui->graphicsViewChart->setFont(QFont(QLatin1String(menuFontFamily), 8, 1, false));
+    ui->graphicsViewChart->setFont(labelFont(8));
 }
 
 void MainDialogWindow::fillAboutPage()
@@ -482,6 +511,7 @@ void MainDialogWindow::showCurrentServer()
 {
     ui->labelCurrentServerFlag->setPixmap(flagPicture(currentServer.flag));
     ui->labelCurrentServerName->setText(currentServer.name + QLatin1Char('\n') + currentServer.hostname);
+    fitTextToLabel(ui->labelCurrentServerName, labelFont(12));
     ui->labelCurrentServerPing->setText(currentServer.ping);
     ui->labelCurrentServerPing->setStyleSheet(pingLabelStyle(pingClass(pingValue(currentServer.ping))));
     ui->tabWidgetServers->setCurrentIndex(0);
