@@ -732,8 +732,9 @@ void MainDialogWindow::newStats(QDateTime timestamp, quint64 bytesSent, quint64 
 
     const qint64 firstMs = qint64(sentSeries->at(0).x());
     const qint64 lastMs = qint64(sentSeries->at(sentSeries->count() - 1).x());
-    timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(firstMs),
-                       QDateTime::fromMSecsSinceEpoch(qMax(firstMs + minimumChartSpanMs, lastMs)));
+    // The axis keeps milliseconds and shows them in local time; UTC spares two time-zone look-ups.
+    timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(firstMs, Qt::UTC),
+                       QDateTime::fromMSecsSinceEpoch(qMax(firstMs + minimumChartSpanMs, lastMs), Qt::UTC));
     rateAxis->setRange(0.0, qMax(10.0, qMax(maxSent, maxReceived)));
 
     ui->labelReceived->setText(tr("Received: %1 MB").arg(bytesReceived / bytesPerMegabyte));
