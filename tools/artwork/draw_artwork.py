@@ -226,6 +226,20 @@ def star_points(cx, cy, ro, ri, n=5):
     return pts
 
 
+def leaf_points(x, y, angle, length, width, n=10):
+    """A lens-shaped leaf growing from (x, y) in direction `angle` (radians)."""
+    dx, dy = math.cos(angle), math.sin(angle)
+    nx, ny = -dy, dx
+    side_a, side_b = [], []
+    for i in range(n + 1):
+        t = i / float(n)
+        half = width / 2.0 * math.sin(math.pi * t)
+        px, py = x + dx * length * t, y + dy * length * t
+        side_a.append((px + nx * half, py + ny * half))
+        side_b.append((px - nx * half, py - ny * half))
+    return side_a + side_b[::-1]
+
+
 def gear_points(cx, cy, ro, ri, teeth=8):
     pts = []
     step = 360.0 / teeth
@@ -716,10 +730,13 @@ def flag_un(c):
     r = 8.0
     s.arc(cx, cy, r, 100, 205, 0.8, caps=False)
     s.arc(cx, cy, r, -25, 80, 0.8, caps=False)
-    for a in (112, 140, 168, 196):
-        for ang in (a, 180 - a):
+    for a in (118, 150, 182):
+        for side in (1, -1):
+            ang = a if side == 1 else 180 - a
             t = math.radians(ang)
-            s.ellipse(cx + (r + 0.9) * math.cos(t), cy + (r + 0.9) * math.sin(t), 0.85, 0.85)
+            # Leaf leans outwards and towards the top of the branch.
+            tip = t + side * math.radians(55)
+            s.poly(leaf_points(cx + r * math.cos(t), cy + r * math.sin(t), tip, 3.0, 1.3))
     c.paint(s, WHITE)
 
 
