@@ -8,10 +8,12 @@
 #include <QMetaEnum>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPointer>
 #include <QTcpSocket>
 #include <QTemporaryFile>
 #include <QTextStream>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 #include <utility>
@@ -28,6 +30,9 @@ constexpr int killReapTimeoutMs = 1000;
 // A management line is read once its line feed has arrived; a peer that sends this much without
 // one gets it read as it is.
 constexpr qint64 maxManagementLine = 64 * 1024;
+
+// How long a closed management connection waits for OpenVPN's own end to be reported.
+constexpr int managementCloseGraceMs = 250;
 
 constexpr int byteCountPrefixLength = int(sizeof(harbolink::byteCountPrefix)) - 1;
 
@@ -362,8 +367,16 @@ void Protocol::managementClosed()
     if (!vpnActive) {
         return;
     }
-    const QString message = QStringLiteral("OpenVPN closed the management connection");
-    qWarning().noquote() << message;
-    emit serverError(message);
-    stopConnection();
+    // OpenVPN's management connection also closes when OpenVPN exits. Give that end a moment to be
+    // reported first, so that the session ends with what happened to OpenVPN itself.
+    const QPointer<QTcpSocket> socket = managementSocket;
+    QTimer::singleShot(managementCloseGraceMs, this, [this, socket] {
+        if (!socket || socket != managementSocket || !vpnActive) {
+            return;
+        }
+        const QString message = QStringLiteral("OpenVPN closed the management connection");
+        qWarning().noquote() << message;
+        emit serverError(message);
+        stopConnection();
+    });
 }

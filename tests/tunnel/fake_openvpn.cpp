@@ -1,12 +1,15 @@
 // A stand-in for OpenVPN in the tunnel tests. It takes the client's command line
 // ("--config FILE --auth-user-pass FILE"), opens the management interface where the configuration's
 // "management HOST PORT" line says, greets like OpenVPN, answers "bytecount N" and then reports
-// byte counts every N seconds, and exits on SIGTERM.
+// byte counts every N seconds, and exits on SIGTERM. Every management command it gets is echoed to
+// standard error as "management command: TEXT" with its line end written as \r and \n.
 //
 // What else it does is scripted by comment lines of the configuration (a real OpenVPN skips them):
 //   #fake record PATH                 write argv, pid and both files (contents and modes) to PATH as JSON
 //                                     (without it: to $HARBOLINK_FAKE_OPENVPN_RECORD, if set)
-//   #fake management-delay MS         open the management interface MS milliseconds after the start
+//   #fake management-delay MS         open the management interface MS milliseconds after the process
+//                                     was started (as the kernel counts it, so a slow start of this
+//                                     program does not shift it)
 //   #fake management-never            never open it
 //   #fake no-greeting                 send no greeting when a client connects
 //   #fake bytecount-interval-ms MS    report byte counts every MS milliseconds, whatever N says;
@@ -178,6 +181,23 @@ void record(const Script &script, const QString &configPath, const QByteArray &c
     }
 }
 
+// Time since the kernel started this process (10 ms resolution), 0 if unknown.
+int millisecondsSinceProcessStart()
+{
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    QFile uptime(QStringLiteral("/proc/uptime"));
+    if (!stat.open(QIODevice::ReadOnly) || !uptime.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    // The fields after the command name (which may hold spaces) start with field 3; starttime is 22.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const double startTicks = fields.value(22 - 3).toDouble();
+    const double now = uptime.readAll().split(' ').value(0).toDouble();
+    const double ticksPerSecond = double(::sysconf(_SC_CLK_TCK));
+    return qMax(0, int((now - startTicks / ticksPerSecond) * 1000));
+}
+
 extern "C" void onSigterm(int)
 {
     ::_exit(0);
@@ -204,7 +224,8 @@ public:
             schedule(action);
         }
         if (script.managementPort != 0 && !script.managementNever) {
-            QTimer::singleShot(script.managementDelayMs, this, [this] { openManagement(); });
+            const int remaining = qMax(0, script.managementDelayMs - millisecondsSinceProcessStart());
+            QTimer::singleShot(remaining, this, [this] { openManagement(); });
         }
     }
 
@@ -270,7 +291,12 @@ private:
         clients.append(client);
         connect(client, &QTcpSocket::readyRead, this, [this, client] {
             while (client->canReadLine()) {
-                command(client, client->readLine().trimmed());
+                const QByteArray line = client->readLine();
+                // Shown exactly, line end included, for the tests that read the client's log.
+                QByteArray shown = line;
+                shown.replace('\r', "\\r").replace('\n', "\\n");
+                writeOut(stderr, "management command: " + shown + '\n');
+                command(client, line.trimmed());
             }
         });
         if (script.greeting) {

@@ -345,6 +345,8 @@ void TestSessionLaunch::managementAtTheThirdAttempt()
     LogCapture log;
     session->start("#fake management-delay 1500\n#fake bytecount-interval-ms 0\n");
     QTRY_COMPARE_WITH_TIMEOUT(session->events->count(QStringLiteral("connected")), 1, 15000);
+    // The one command, exactly, and OpenVPN's answer to it.
+    QTRY_VERIFY(log.contains(QtDebugMsg, QStringLiteral("\\[ERROR:\\] management command: bytecount 1\\\\n\n")));
     QTRY_VERIFY(log.contains(QtDebugMsg, QStringLiteral(".*SUCCESS: bytecount interval changed.*")));
 
     QStringList steps;
