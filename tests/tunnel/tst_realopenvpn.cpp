@@ -80,6 +80,17 @@ void killAll(const QList<qint64> &pids)
     }
 }
 
+// A process that exists and has not ended (a zombie has).
+bool isRunning(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+}
+
 // Removes what a run that was killed before it could clean up left behind: its namespace, the
 // processes in it and any client of its still running.
 void removeLeftoversOfDeadRuns()
@@ -91,7 +102,7 @@ void removeLeftoversOfDeadRuns()
             continue;
         }
         const qint64 owner = name.mid(int(sizeof(namePrefix)) - 1).toLongLong();
-        if (owner <= 0 || processExists(owner)) {
+        if (owner <= 0 || isRunning(owner)) {
             continue;
         }
         const CommandResult pids =
@@ -105,6 +116,11 @@ void removeLeftoversOfDeadRuns()
         killAll(inside);
         killAll(processesMentioning("/" + name + "-"));
         run(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("delete"), QString::fromLatin1(name)});
+        const QStringList folders = QDir::temp().entryList({QString::fromLatin1(name) + QStringLiteral("-*")},
+                                                           QDir::Dirs | QDir::NoDotAndDotDot);
+        for (const QString &folder : folders) {
+            QDir(QDir::temp().filePath(folder)).removeRecursively();
+        }
     }
 }
 
