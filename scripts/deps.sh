@@ -8,8 +8,8 @@ packages=(cmake g++ make pkg-config ccache qtbase5-dev qtbase5-dev-tools libqt5c
           libcpp-httplib-dev libssl-dev openssl fonts-quicksand)
 case "$what" in
     build) ;;
-    test) packages+=(openvpn iproute2 iputils-ping xvfb xauth x11-utils procps) ;;
-    demo) packages+=(openvpn iproute2 iputils-ping xvfb xauth x11-utils procps) ;;
+    test) packages+=(openvpn iproute2 iputils-ping xvfb xauth x11-utils procps xdotool) ;;
+    demo) packages+=(openvpn iproute2 iputils-ping xvfb xauth x11-utils procps xdotool) ;;
     *) echo "usage: deps.sh [build|test|demo]" >&2; exit 2 ;;
 esac
 missing=()

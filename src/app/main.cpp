@@ -1,6 +1,7 @@
 #include "app/AppCore.h"
 #include "app/Constants.h"
 #include "app/InstanceGuard.h"
+#include "platform/TerminationRequests.h"
 
 #include <QGuiApplication>
 
@@ -16,6 +17,10 @@ int main(int argc, char *argv[])
     {
         AppCore app(argc, argv);
         QGuiApplication::setQuitOnLastWindowClosed(false);
+        // Ending the session or a kill ends the program the way the tray's Exit does: the tunnel
+        // is stopped first.
+        harbolink::platform::watchTerminationRequests(
+            &app, [&app] { QMetaObject::invokeMethod(&app, "tryToCloseApplication", Qt::QueuedConnection); });
         result = app.exec();
     }
     return result;

@@ -2,6 +2,12 @@
 
 #include <QDialog>
 
+#include <memory>
+
+namespace Ui {
+class StartupWindow;
+}
+
 // The small borderless window shown while the client waits for the service's startup reply.
 class StartupWindow : public QDialog
 {
@@ -10,4 +16,7 @@ class StartupWindow : public QDialog
 public:
     explicit StartupWindow(QWidget *parent = nullptr);
     ~StartupWindow() override;
+
+private:
+    std::unique_ptr<Ui::StartupWindow> ui;
 };

@@ -149,9 +149,9 @@ bool HttpsService::start(const Options &options)
     }
     // The server takes ownership of the pool it asks for.
     server->new_task_queue = [] { return new httplib::ThreadPool(workerCount); };
-    if (options.keepAlive) {
-        server->set_keep_alive_timeout(keepAliveSeconds);
-    } else {
+    // Also bounds how long stop() waits for a client that connected and sent nothing.
+    server->set_keep_alive_timeout(keepAliveSeconds);
+    if (!options.keepAlive) {
         server->set_keep_alive_max_count(1);
     }
 
