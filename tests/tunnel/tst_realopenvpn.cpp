@@ -419,11 +419,12 @@ void TestRealOpenVpn::cleanup()
 {
     protocol.reset();
     events.reset();
+    if (!sessionDir) {
+        return;
+    }
     const QList<qint64> left = ourOpenVpnClients();
     killAll(left);
-    QVERIFY2(left.isEmpty(), "an OpenVPN client of this test was still running");
     const QStringList files = QDir(sessionDir->filePath(QStringLiteral("tmp"))).entryList(QDir::Files | QDir::Hidden);
-    QVERIFY2(files.isEmpty(), qPrintable(QStringLiteral("left behind: ") + files.join(QLatin1Char(' '))));
 
     QDir::setCurrent(savedDir);
     if (savedTmpDir.isNull()) {
@@ -432,6 +433,9 @@ void TestRealOpenVpn::cleanup()
         qputenv("TMPDIR", savedTmpDir);
     }
     sessionDir.reset();
+
+    QVERIFY2(left.isEmpty(), "an OpenVPN client of this test was still running");
+    QVERIFY2(files.isEmpty(), qPrintable(QStringLiteral("left behind: ") + files.join(QLatin1Char(' '))));
 }
 
 QString TestRealOpenVpn::openVpnLog() const

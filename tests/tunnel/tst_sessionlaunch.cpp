@@ -58,12 +58,13 @@ void TestSessionLaunch::init()
 
 void TestSessionLaunch::cleanup()
 {
-    // Whatever a test did, the end of the Protocol leaves no OpenVPN and no file behind.
-    const qint64 pid = session->standInPid();
-    session->protocol.reset();
+    // Whatever a test did, the end of the Protocol leaves no OpenVPN and no file behind. The
+    // session goes with this function, also when a check fails.
+    const std::unique_ptr<StandInSession> ended = std::move(session);
+    const qint64 pid = ended->standInPid();
+    ended->protocol.reset();
     QTRY_VERIFY2(!processExists(pid), "the stand-in OpenVPN is still there");
-    QVERIFY2(session->leftoverFiles().isEmpty(), qPrintable(session->leftoverFiles().join(QLatin1Char(' '))));
-    session.reset();
+    QVERIFY2(ended->leftoverFiles().isEmpty(), qPrintable(ended->leftoverFiles().join(QLatin1Char(' '))));
 }
 
 bool TestSessionLaunch::startLive(const QByteArray &script)
