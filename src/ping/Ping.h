@@ -32,8 +32,13 @@ protected:
     void run() override;
 
 private:
+    void endHandOut();
+
     PingTable pings;
     QStringList hosts;
     std::atomic_bool stopRequested{false};
     qint32 resultsReceived = 0;
+    // Numbers the measurements, so that results still arriving from jobs of an earlier one are not
+    // counted in the current one. Changed on the main thread only while no hand-out runs.
+    quint32 measurement = 0;
 };

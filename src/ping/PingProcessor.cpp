@@ -1,5 +1,8 @@
 #include "ping/PingProcessor.h"
 
+#include "ping/ThreadHandOver.h"
+#include "platform/PingCommand.h"
+
 PingProcessor::PingProcessor(const QString &host)
     : hostName(host)
 {
@@ -9,4 +12,8 @@ PingProcessor::~PingProcessor() = default;
 
 void PingProcessor::run()
 {
+    harbolink::ping::takeOver(this);
+    const QString result = harbolink::platform::measurePing(hostName);
+    harbolink::ping::handOver(&harbolink::ping::resultsToken);
+    emit finished(hostName, result);
 }

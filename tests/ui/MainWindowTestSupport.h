@@ -1,0 +1,114 @@
+#pragma once
+// What the main window's tests share: the data the controller would hand over, a record of the
+// window's signals in the order they came, and access to the session clock.
+
+#include "ui/MainDialogWindow.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QStringList>
+#include <QtTest>
+
+namespace harbolink::test {
+
+inline StartupInfo sampleStartupInfo()
+{
+    return {
+        {QStringLiteral("app_title"), QStringLiteral("Harbo Test")},
+        {QStringLiteral("corp_title"), QStringLiteral("Harbo Test Networks Ltd.")},
+        {QStringLiteral("version"), QStringLiteral("2.5.0")},
+        {QStringLiteral("domain"), QStringLiteral("https://www2.example.test")},
+        {QStringLiteral("account"), QStringLiteral("https://www2.example.test/account")},
+        {QStringLiteral("support"), QStringLiteral("https://www2.example.test/support")},
+        {QStringLiteral("signup"), QStringLiteral("https://www2.example.test/signup")},
+    };
+}
+
+inline LoginFlags accessGranted()
+{
+    return {{QStringLiteral("login"), true}, {QStringLiteral("connection"), true}};
+}
+
+// One server record per host name, named after it unless names are given.
+inline ServerList serverList(const QStringList &hosts, const QStringList &names = {})
+{
+    ServerList list;
+    for (int i = 0; i < hosts.size(); ++i) {
+        const QString name = i < names.size() ? names.at(i) : QStringLiteral("Server ") + hosts.at(i);
+        list.append({{QStringLiteral("name"), name},
+                     {QStringLiteral("hostname"), hosts.at(i)},
+                     {QStringLiteral("country_code"), QStringLiteral("DE")},
+                     {QStringLiteral("country"), QStringLiteral("Germany")},
+                     {QStringLiteral("ovpn"), QStringLiteral("https://127.0.0.1/ovpn/") + hosts.at(i)}});
+    }
+    return list;
+}
+
+inline PingTable pingTable(const QStringList &hosts, const QStringList &pings)
+{
+    PingTable table;
+    for (int i = 0; i < hosts.size(); ++i) {
+        table.insert(hosts.at(i), pings.at(i));
+    }
+    return table;
+}
+
+// Delivers a complete server list the way the controller does after a granted login.
+inline void deliverServers(MainDialogWindow &window, const QStringList &hosts, const QStringList &pings,
+                           const QString &rememberedHost = {}, const QStringList &names = {})
+{
+    window.initialize(sampleStartupInfo(), {}, accessGranted(), false, false, false, rememberedHost);
+    window.setServerList(serverList(hosts, names));
+    window.setPingTable(pingTable(hosts, pings));
+    window.setFlagTable({});
+    window.processServerList();
+}
+
+// Every signal of the window, as "name" or "name(argument)", in the order of emission.
+class SignalLog : public QObject
+{
+public:
+    explicit SignalLog(MainDialogWindow &window)
+    {
+        const auto record = [this](const QString &entry) { entries.append(entry); };
+        connect(&window, &MainDialogWindow::tryToConnect, this, [record] { record(QStringLiteral("tryToConnect")); });
+        connect(&window, &MainDialogWindow::tryToDisconect, this,
+                [record] { record(QStringLiteral("tryToDisconect")); });
+        connect(&window, &MainDialogWindow::currentServerChoosed, this,
+                [record] { record(QStringLiteral("currentServerChoosed")); });
+        connect(&window, &MainDialogWindow::serverListRequest, this,
+                [record] { record(QStringLiteral("serverListRequest")); });
+        connect(&window, &MainDialogWindow::quitAction, this, [record](bool needExit) {
+            record(needExit ? QStringLiteral("quitAction(true)") : QStringLiteral("quitAction(false)"));
+        });
+        connect(&window, &MainDialogWindow::saveSettingsAction, this,
+                [record] { record(QStringLiteral("saveSettingsAction")); });
+        connect(&window, &MainDialogWindow::reportRequest, this, [record](const QString &host, const QString &message) {
+            record(QStringLiteral("reportRequest(%1,%2)").arg(host, message));
+        });
+    }
+
+    QStringList entries;
+};
+
+template <typename T> T *child(const QWidget &window, const char *name)
+{
+    T *widget = window.findChild<T *>(QLatin1String(name));
+    if (!widget) {
+        qFatal("no widget %s", name);
+    }
+    return widget;
+}
+
+} // namespace harbolink::test
+
+// Reaches the session clock, which otherwise only the passing of time moves.
+class MainDialogWindowInspector
+{
+public:
+    static void startSessionAt(MainDialogWindow &window, const QDateTime &start)
+    {
+        window.connectionStart = start;
+        window.updateSessionTime();
+    }
+};
