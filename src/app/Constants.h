@@ -48,6 +48,7 @@ inline constexpr char byteCountCommand[] = "bytecount 1\n";
 inline constexpr char byteCountPrefix[] = ">BYTECOUNT:";
 inline constexpr int managementAttempts = 5;
 inline constexpr int managementAttemptTimeoutMs = 30000;
+inline constexpr int managementRetryPauseMs = 1000;
 inline constexpr int processStartTimeoutMs = 30000;
 inline constexpr int managementDisconnectTimeoutMs = 30000;
 inline constexpr int processTerminateTimeoutMs = 60;

@@ -1,16 +1,32 @@
 #pragma once
 
+#include "app/Constants.h"
+
+#include <QByteArray>
 #include <QDateTime>
 #include <QObject>
+#include <QProcess>
 #include <QString>
 
 #include <memory>
 
 class QNetworkAccessManager;
 class QNetworkReply;
-class QProcess;
 class QTcpSocket;
 class QTemporaryFile;
+
+// Where OpenVPN is and how long the session waits for it. The program uses the defaults; tests
+// point it at a stand-in, at a management port of their own and at shorter pauses.
+struct ProtocolTunables {
+    QString programPath; // empty: the OpenVPN program beside the client
+    quint16 managementPort = harbolink::managementPort;
+    int managementAttempts = harbolink::managementAttempts;
+    int managementAttemptTimeoutMs = harbolink::managementAttemptTimeoutMs;
+    int managementRetryPauseMs = harbolink::managementRetryPauseMs;
+    int processStartTimeoutMs = harbolink::processStartTimeoutMs;
+    int managementDisconnectTimeoutMs = harbolink::managementDisconnectTimeoutMs;
+    int processTerminateTimeoutMs = harbolink::processTerminateTimeoutMs;
+};
 
 // Runs one OpenVPN session at a time: downloads the chosen server's configuration, writes it and
 // the credentials to temporary files, starts OpenVPN, reads its management interface and stops it.
@@ -23,6 +39,9 @@ public:
     ~Protocol() override;
 
     void prepareConnection(const QString &userName, const QString &userPassword, const QString &configUrl);
+
+    const ProtocolTunables &tunables() const { return settings; }
+    void setTunablesForTesting(const ProtocolTunables &tunables);
 
 signals:
     // Running totals of the session; 64-bit, a live session passes 4 GiB easily.
@@ -39,6 +58,20 @@ public slots:
     void tryToDisconect();
 
 private:
+    void stopConnection();
+    // Ends whatever the current launch left: management connection, OpenVPN, both files.
+    void releaseSession();
+    bool openManagement();
+
+    void readProcessOutput();
+    void readProcessErrors();
+    void processErrorOccurred(QProcess::ProcessError error);
+    void processFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    void examineOutputLines(const QByteArray &lines);
+
+    void readManagementData();
+    void managementClosed();
+
     QString userName;
     QString userPassword;
     QString configUrl;
@@ -48,4 +81,8 @@ private:
     QTcpSocket *managementSocket = nullptr;
     QTemporaryFile *authFile = nullptr;
     QTemporaryFile *configFile = nullptr;
+
+    // Standard output after its last line feed: a line is examined once it is complete.
+    QByteArray pendingOutput;
+    ProtocolTunables settings;
 };
