@@ -14,7 +14,7 @@ namespace harbolink::test {
 // settings folder it found first.
 inline QString useTemporaryHome()
 {
-    static QTemporaryDir home(QDir::tempPath() + QStringLiteral("/harbolink-home-XXXXXX"));
+    static QTemporaryDir home;
     qputenv("HOME", QFile::encodeName(home.path()));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + QStringLiteral("/config")));
     return home.path();
