@@ -66,6 +66,8 @@ struct DemoService::Private {
     service::HttpsService server;
     DemoOptions options;
     QString publicHost;
+    mutable QMutex vpnMutex; // guards the two VPN files of options
+
     mutable QMutex logMutex;
     QStringList logLines;
 
@@ -188,6 +190,7 @@ bool DemoService::start(const DemoOptions &options)
         const std::string code = server.countryCode.toStdString();
         p->server.setHandler("GET", "/configs/" + code + ".ovpn", p->guarded([p](const Request &) {
             Reply reply = plain(200, std::string());
+            QMutexLocker locker(&p->vpnMutex);
             reply.body = p->options.vpnConfiguration.toStdString();
             return reply;
         }));
@@ -198,6 +201,7 @@ bool DemoService::start(const DemoOptions &options)
     }
 
     p->server.setHandler("GET", "/configs/ca.crt", p->guarded([p](const Request &) {
+        QMutexLocker locker(&p->vpnMutex);
         Reply reply = plain(p->options.vpnCaCertificate.isEmpty() ? 404 : 200, std::string());
         reply.body = p->options.vpnCaCertificate.toStdString();
         reply.contentType = "application/x-pem-file";
@@ -243,6 +247,13 @@ int DemoService::port() const
 QString DemoService::publicHost() const
 {
     return d->publicHost;
+}
+
+void DemoService::setVpnConfiguration(const QByteArray &configuration, const QByteArray &caCertificate)
+{
+    QMutexLocker locker(&d->vpnMutex);
+    d->options.vpnConfiguration = configuration;
+    d->options.vpnCaCertificate = caCertificate;
 }
 
 QStringList DemoService::log() const

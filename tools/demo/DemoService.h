@@ -43,6 +43,9 @@ public:
     // host[:port] of the service, as the client is built to reach it.
     QString publicHost() const;
 
+    // Replaces the OpenVPN client configuration served for every server (and the VPN CA).
+    void setVpnConfiguration(const QByteArray &configuration, const QByteArray &caCertificate);
+
     // What the service has logged (requests and reports), one line each.
     QStringList log() const;
 

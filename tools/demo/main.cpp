@@ -54,7 +54,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption installer(QStringLiteral("installer"),
                                        QStringLiteral("File served as the installer of the announced version."),
                                        QStringLiteral("file"));
-    parser.addOptions({certificate, key, port, version, vpnConfig, installer});
+    const QCommandLineOption vpnCa(QStringLiteral("vpn-ca"),
+                                   QStringLiteral("The VPN server's CA certificate, served as each server's \"crt\"."),
+                                   QStringLiteral("file"));
+    parser.addOptions({certificate, key, port, version, vpnConfig, installer, vpnCa});
     parser.process(app);
     if (!parser.isSet(certificate) || !parser.isSet(key)) {
         std::fprintf(stderr, "harbolink-demo-service: --cert and --key are required\n");
@@ -68,6 +71,7 @@ int main(int argc, char *argv[])
     options.announcedVersion = parser.value(version);
     options.vpnConfiguration = readFile(parser.value(vpnConfig));
     options.installer = readFile(parser.value(installer));
+    options.vpnCaCertificate = readFile(parser.value(vpnCa));
 
     harbolink::demo::DemoService service;
     if (!service.start(options)) {
