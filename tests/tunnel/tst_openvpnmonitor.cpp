@@ -155,6 +155,8 @@ void TestOpenVpnMonitor::byteCountLines_data()
     QTest::newRow("more than one comma") << QByteArray(">BYTECOUNT:1,2,3\\r\\n") << QByteArray() << Counts{} << 1;
     QTest::newRow("line split across two chunks")
         << QByteArray(">BYTECOUNT:1024,20") << QByteArray("48\\r\\n") << Counts{{2048, 1024}} << 0;
+    QTest::newRow("state notification is no count")
+        << QByteArray(">STATE:1700000000,RECONNECTING,ping-restart,,,,,,\\r\\n") << QByteArray() << Counts{} << 0;
     QTest::newRow("two counts in one chunk")
         << QByteArray(">BYTECOUNT:1,2\\r\\n>BYTECOUNT:3,4\\r\\n") << QByteArray() << Counts{{2, 1}, {4, 3}} << 0;
 }
