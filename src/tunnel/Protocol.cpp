@@ -401,7 +401,11 @@ void Protocol::readManagementData()
         const QString text = QString::fromLatin1(line).trimmed().mid(byteCountPrefixLength);
         const QStringList parts = text.split(QLatin1Char(','));
         if (parts.size() == 2) {
-            emit newTspSocketStats(QDateTime::currentDateTime(), byteCount(parts.at(1)), byteCount(parts.at(0)));
+            // Counts of a tunnel that is not up yet belong to no session the user has been shown;
+            // the running totals after it is up still include them.
+            if (vpnActive) {
+                emit newTspSocketStats(QDateTime::currentDateTime(), byteCount(parts.at(1)), byteCount(parts.at(0)));
+            }
         } else {
             qWarning("Wrong line format");
         }
