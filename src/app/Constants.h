@@ -46,12 +46,20 @@ inline constexpr char managementHost[] = "localhost";
 inline constexpr quint16 managementPort = 60505;
 inline constexpr char byteCountCommand[] = "bytecount 1\n";
 inline constexpr char byteCountPrefix[] = ">BYTECOUNT:";
+// State notifications from then on, and the state OpenVPN is in already; the session is live once
+// OpenVPN reports the tunnel up.
+inline constexpr char stateOnCommand[] = "state on\n";
+inline constexpr char stateCommand[] = "state\n";
+inline constexpr char statePrefix[] = ">STATE:";
+inline constexpr char connectedState[] = "CONNECTED";
 inline constexpr int managementAttempts = 5;
 inline constexpr int managementAttemptTimeoutMs = 30000;
 inline constexpr int managementRetryPauseMs = 1000;
 inline constexpr int processStartTimeoutMs = 30000;
 inline constexpr int managementDisconnectTimeoutMs = 30000;
 inline constexpr int processTerminateTimeoutMs = 60;
+// How long OpenVPN may take, once its management interface is open, to report the tunnel up.
+inline constexpr int tunnelUpTimeoutMs = 60000;
 
 // Latency probe: the text of a host that could not be measured.
 inline constexpr char noPingResult[] = "999ms";

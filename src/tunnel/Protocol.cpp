@@ -5,6 +5,7 @@
 
 #include <QDebug>
 #include <QFile>
+#include <QList>
 #include <QMetaEnum>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -35,6 +36,32 @@ constexpr qint64 maxManagementLine = 64 * 1024;
 constexpr int managementCloseGraceMs = 250;
 
 constexpr int byteCountPrefixLength = int(sizeof(harbolink::byteCountPrefix)) - 1;
+constexpr int statePrefixLength = int(sizeof(harbolink::statePrefix)) - 1;
+
+// What OpenVPN answers to the state commands besides the state itself.
+constexpr char stateOnReply[] = "SUCCESS: real-time state notification set to ON";
+constexpr char stateReplyEnd[] = "END";
+
+// The name in a state line: "<unix time>,<STATE>,<description>,...". Empty when the line is not
+// one.
+QByteArray stateName(const QByteArray &entry)
+{
+    const QList<QByteArray> fields = entry.split(',');
+    if (fields.size() < 2 || fields.at(0).isEmpty() || fields.at(1).isEmpty()) {
+        return QByteArray();
+    }
+    for (const char c : fields.at(0)) {
+        if (c < '0' || c > '9') {
+            return QByteArray();
+        }
+    }
+    for (const char c : fields.at(1)) {
+        if ((c < 'A' || c > 'Z') && c != '_') {
+            return QByteArray();
+        }
+    }
+    return fields.at(1);
+}
 
 bool isErrorLine(const QString &line)
 {
@@ -61,7 +88,10 @@ bool isDownloadAllowed(const QUrl &url)
 Protocol::Protocol(QObject *parent)
     : QObject(parent)
     , networkManager(std::make_unique<QNetworkAccessManager>())
+    , tunnelUpTimer(new QTimer(this))
 {
+    tunnelUpTimer->setSingleShot(true);
+    connect(tunnelUpTimer, &QTimer::timeout, this, &Protocol::tunnelUpTimedOut);
     connect(this, &Protocol::filesDownloaded, this, &Protocol::tryToConnect);
 }
 
@@ -86,7 +116,10 @@ void Protocol::prepareConnection(const QString &newUserName, const QString &newU
     userName = newUserName;
     userPassword = newUserPassword;
     configUrl = newConfigUrl;
+    // Like a live session, a launch still coming up gives way to the one this call starts.
     vpnActive = false;
+    establishing = false;
+    tunnelUpTimer->stop();
 
     const QUrl url(configUrl, QUrl::TolerantMode);
     if (!isDownloadAllowed(url)) {
@@ -143,7 +176,8 @@ void Protocol::processReply(QNetworkReply *reply)
 
 void Protocol::tryToConnect()
 {
-    if (vpnActive) {
+    // One session at a time: a launch whose tunnel is still coming up counts as one.
+    if (vpnActive || establishing) {
         return;
     }
     if (!configFile) {
@@ -198,9 +232,15 @@ void Protocol::tryToConnect()
     }
     qDebug("TcpSocketEnable");
     managementSocket->write(harbolink::byteCountCommand);
+    // An open management interface says nothing about the tunnel: OpenVPN opens it before it has
+    // even reached the server. Ask for every change of state from now on, then for the state it
+    // is in already; the session goes live when either says the tunnel is up.
+    managementSocket->write(harbolink::stateOnCommand);
+    managementSocket->write(harbolink::stateCommand);
     managementSocket->flush();
-    vpnActive = true;
-    emit connected();
+    stateReplyPending = true;
+    establishing = true;
+    tunnelUpTimer->start(settings.tunnelUpTimeoutMs);
 }
 
 bool Protocol::openManagement()
@@ -243,6 +283,9 @@ void Protocol::stopConnection()
 void Protocol::releaseSession()
 {
     pendingOutput.clear();
+    establishing = false;
+    stateReplyPending = false;
+    tunnelUpTimer->stop();
 
     if (managementSocket) {
         QTcpSocket *socket = std::exchange(managementSocket, nullptr);
@@ -351,27 +394,81 @@ void Protocol::readManagementData()
             return;
         }
         qDebug() << line;
+        if (takeStateLine(line)) {
+            continue;
+        }
 
         const QString text = QString::fromLatin1(line).trimmed().mid(byteCountPrefixLength);
         const QStringList parts = text.split(QLatin1Char(','));
         if (parts.size() == 2) {
-            emit newTspSocketStats(QDateTime::currentDateTime(), byteCount(parts.at(1)), byteCount(parts.at(0)));
+            // Counts of a tunnel that is not up yet belong to no session the user has been shown;
+            // the running totals after it is up still include them.
+            if (vpnActive) {
+                emit newTspSocketStats(QDateTime::currentDateTime(), byteCount(parts.at(1)), byteCount(parts.at(0)));
+            }
         } else {
             qWarning("Wrong line format");
         }
     }
 }
 
+bool Protocol::takeStateLine(const QByteArray &line)
+{
+    const QByteArray text = line.trimmed();
+    if (text.startsWith(harbolink::statePrefix)) {
+        stateReported(stateName(text.mid(statePrefixLength)));
+        return true;
+    }
+    if (!stateReplyPending) {
+        return false;
+    }
+    if (text == stateReplyEnd) {
+        stateReplyPending = false;
+        return true;
+    }
+    if (text == stateOnReply) {
+        return true;
+    }
+    const QByteArray state = stateName(text);
+    if (state.isEmpty()) {
+        return false;
+    }
+    stateReported(state);
+    return true;
+}
+
+void Protocol::stateReported(const QByteArray &state)
+{
+    if (!establishing || state != harbolink::connectedState) {
+        return;
+    }
+    establishing = false;
+    tunnelUpTimer->stop();
+    vpnActive = true;
+    emit connected();
+}
+
+void Protocol::tunnelUpTimedOut()
+{
+    if (!establishing) {
+        return;
+    }
+    const QString message = QStringLiteral("Connecting timed out: OpenVPN did not bring the tunnel up");
+    qWarning().noquote() << message;
+    emit serverError(message);
+    stopConnection();
+}
+
 void Protocol::managementClosed()
 {
-    if (!vpnActive) {
+    if (!vpnActive && !establishing) {
         return;
     }
     // OpenVPN's management connection also closes when OpenVPN exits. Give that end a moment to be
     // reported first, so that the session ends with what happened to OpenVPN itself.
     const QPointer<QTcpSocket> socket = managementSocket;
     QTimer::singleShot(managementCloseGraceMs, this, [this, socket] {
-        if (!socket || socket != managementSocket || !vpnActive) {
+        if (!socket || socket != managementSocket || (!vpnActive && !establishing)) {
             return;
         }
         const QString message = QStringLiteral("OpenVPN closed the management connection");

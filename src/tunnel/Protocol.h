@@ -14,6 +14,7 @@ class QNetworkAccessManager;
 class QNetworkReply;
 class QTcpSocket;
 class QTemporaryFile;
+class QTimer;
 
 // Where OpenVPN is and how long the session waits for it. The program uses the defaults; tests
 // point it at a stand-in, at a management port of their own and at shorter pauses.
@@ -26,10 +27,13 @@ struct ProtocolTunables {
     int processStartTimeoutMs = harbolink::processStartTimeoutMs;
     int managementDisconnectTimeoutMs = harbolink::managementDisconnectTimeoutMs;
     int processTerminateTimeoutMs = harbolink::processTerminateTimeoutMs;
+    int tunnelUpTimeoutMs = harbolink::tunnelUpTimeoutMs;
 };
 
 // Runs one OpenVPN session at a time: downloads the chosen server's configuration, writes it and
 // the credentials to temporary files, starts OpenVPN, reads its management interface and stops it.
+// The session is live (connected()) only once OpenVPN reports its tunnel up, not when its
+// management interface opens: a login the server refuses never shows as a live session.
 class Protocol : public QObject
 {
     Q_OBJECT
@@ -70,6 +74,10 @@ private:
     void examineOutputLines(const QByteArray &lines);
 
     void readManagementData();
+    // Takes the lines about OpenVPN's state; false for any other line.
+    bool takeStateLine(const QByteArray &line);
+    void stateReported(const QByteArray &state);
+    void tunnelUpTimedOut();
     void managementClosed();
 
     QString userName;
@@ -77,6 +85,11 @@ private:
     QString configUrl;
     std::unique_ptr<QNetworkAccessManager> networkManager;
     bool vpnActive = false;
+    // From the opening of the management interface until OpenVPN reports the tunnel up.
+    bool establishing = false;
+    // The answer to the state command is still to come.
+    bool stateReplyPending = false;
+    QTimer *tunnelUpTimer = nullptr;
     QProcess *vpnProcess = nullptr;
     QTcpSocket *managementSocket = nullptr;
     QTemporaryFile *authFile = nullptr;

@@ -1,8 +1,14 @@
 // A stand-in for OpenVPN in the tunnel tests. It takes the client's command line
 // ("--config FILE --auth-user-pass FILE"), opens the management interface where the configuration's
 // "management HOST PORT" line says, greets like OpenVPN, answers "bytecount N" and then reports
-// byte counts every N seconds, and exits on SIGTERM. Every management command it gets is echoed to
-// standard error as "management command: TEXT" with its line end written as \r and \n.
+// byte counts every N seconds, answers "state" in OpenVPN's forms ("state", "state on", "state on all",
+// "state all", "state N"; real-time changes as ">STATE:" lines), and exits on SIGTERM. Every management
+// command it gets is echoed to standard error as "management command: TEXT" with its line end
+// written as \r and \n.
+//
+// Its states follow a client's: CONNECTING, WAIT and AUTH at the start; at the server's verdict
+// GET_CONFIG, ASSIGN_IP, ADD_ROUTES and CONNECTED, or, when the credentials are refused, an
+// AUTH_FAILED line on standard output, EXITING and the exit.
 //
 // What else it does is scripted by comment lines of the configuration (a real OpenVPN skips them):
 //   #fake record PATH                 write argv, pid and both files (contents and modes) to PATH as JSON
@@ -18,14 +24,19 @@
 //   #fake bytecount-step IN OUT       added before every report (default 1000 2000)
 //   #fake ignore-sigterm              SIGTERM does nothing; only SIGKILL ends it
 //   #fake expect-credentials USER PASSWORD
-//                                     once a management client is in: if the credentials file does
-//                                     not hold exactly these, print an AUTH_FAILED line and exit 1
+//                                     at the verdict: if the credentials file does not hold exactly
+//                                     these, print an AUTH_FAILED line and exit 1
+//   #fake connected-after MS          the verdict comes MS milliseconds after the start (default 0:
+//                                     the tunnel is up before anyone can ask; timed like
+//                                     management-delay)
+//   #fake connected-never             no verdict ever: the tunnel never comes up
 //   #fake on-start MS ACTION [TEXT]   do ACTION MS milliseconds after the start
 //   #fake on-connect MS ACTION [TEXT] do ACTION MS milliseconds after a management client came in
 // Actions: "stdout TEXT" and "stderr TEXT" print TEXT and a line feed; "stdout-part TEXT" prints
 // TEXT alone; "mgmt TEXT" sends TEXT to the management clients; "close-mgmt" closes them;
 // "exit CODE"; "crash" (killed by SIGKILL). TEXT may hold \n, \r, \t and \\.
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
@@ -69,6 +80,8 @@ struct Script {
     bool ignoreSigterm = false;
     bool checkCredentials = false;
     QByteArray expectedCredentials;
+    int connectedAfterMs = 0;
+    bool connectedNever = false;
     QList<Action> onStart;
     QList<Action> onConnect;
 };
@@ -138,6 +151,10 @@ Script parseScript(const QByteArray &config)
         } else if (command == "expect-credentials") {
             script.checkCredentials = true;
             script.expectedCredentials = words.value(2) + '\n' + words.value(3);
+        } else if (command == "connected-after") {
+            script.connectedAfterMs = rest.toInt();
+        } else if (command == "connected-never") {
+            script.connectedNever = true;
         } else if (command == "on-start") {
             script.onStart.append(parseAction(rest));
         } else if (command == "on-connect") {
@@ -227,6 +244,13 @@ public:
             const int remaining = qMax(0, script.managementDelayMs - millisecondsSinceProcessStart());
             QTimer::singleShot(remaining, this, [this] { openManagement(); });
         }
+        enterState("CONNECTING");
+        enterState("WAIT");
+        enterState("AUTH");
+        if (!script.connectedNever) {
+            const int remaining = qMax(0, script.connectedAfterMs - millisecondsSinceProcessStart());
+            QTimer::singleShot(remaining, this, [this] { verdict(); });
+        }
     }
 
 private:
@@ -258,6 +282,72 @@ private:
         } else {
             std::fprintf(stderr, "fake openvpn: unknown action %s\n", action.name.constData());
         }
+    }
+
+    void verdict()
+    {
+        if (script.checkCredentials && credentials != script.expectedCredentials) {
+            writeOut(stdout, "AUTH: Received control message: AUTH_FAILED\n");
+            enterState("EXITING", "auth-failure");
+            // Like OpenVPN: the failure is printed before the process tears down and exits.
+            QTimer::singleShot(200, this, [] { QCoreApplication::exit(1); });
+            return;
+        }
+        enterState("GET_CONFIG");
+        enterState("ASSIGN_IP", QByteArray(), "10.8.0.2");
+        enterState("ADD_ROUTES");
+        enterState("CONNECTED", "SUCCESS", "10.8.0.2", "192.0.2.1,1194,,");
+    }
+
+    // A state line as OpenVPN 2.6 writes it: time, state, description, tunnel address, remote
+    // address and port, local address and port (empty without a bound socket); a tunnel IPv6
+    // address would follow, but the stand-in has none.
+    void enterState(const QByteArray &name, const QByteArray &description = QByteArray(),
+                    const QByteArray &tunnelAddress = QByteArray(), const QByteArray &endpoints = ",,,")
+    {
+        const QByteArray entry = QByteArray::number(QDateTime::currentSecsSinceEpoch()) + ',' + name + ',' + description
+                                 + ',' + tunnelAddress + ',' + endpoints;
+        stateHistory.append(entry);
+        for (const QPointer<QTcpSocket> &client : stateListeners) {
+            if (client && client->state() == QAbstractSocket::ConnectedState) {
+                client->write(">STATE:" + entry + "\r\n");
+                client->flush();
+            }
+        }
+    }
+
+    // "state [P1 [P2]]", each part handled in turn like OpenVPN does: "on", "off", "all" or a count.
+    void stateCommand(QTcpSocket *client, const QList<QByteArray> &parameters)
+    {
+        for (const QByteArray &parameter : parameters) {
+            int count = 0;
+            if (parameter == "on") {
+                if (!stateListeners.contains(client)) {
+                    stateListeners.append(client);
+                }
+                client->write("SUCCESS: real-time state notification set to ON\r\n");
+            } else if (parameter == "off") {
+                stateListeners.removeAll(client);
+                client->write("SUCCESS: real-time state notification set to OFF\r\n");
+            } else if (parameter == "all") {
+                count = stateHistory.size();
+            } else {
+                count = parameter.toInt();
+                if (count < 1) {
+                    client->write("ERROR: real-time state notification parameter (" + parameter
+                                  + ") must be 'on' or 'off' or 'all' or a positive integer\r\n");
+                }
+            }
+            if (count > 0) {
+                for (int i = qMax(0, stateHistory.size() - count); i < stateHistory.size(); ++i) {
+                    client->write(stateHistory.at(i) + "\r\n");
+                }
+            }
+            if (count != 0) {
+                client->write("END\r\n");
+            }
+        }
+        client->flush();
     }
 
     void openManagement()
@@ -305,11 +395,6 @@ private:
         for (const Action &action : script.onConnect) {
             schedule(action);
         }
-        if (script.checkCredentials && credentials != script.expectedCredentials) {
-            writeOut(stdout, "AUTH: Received control message: AUTH_FAILED\n");
-            // Like OpenVPN: the failure is printed before the process tears down and exits.
-            QTimer::singleShot(200, this, [] { QCoreApplication::exit(1); });
-        }
     }
 
     void command(QTcpSocket *client, const QByteArray &line)
@@ -328,6 +413,9 @@ private:
                 });
                 byteCountTimer->start(interval);
             }
+        } else if (line == "state" || line.startsWith("state ")) {
+            const QList<QByteArray> parameters = line.simplified().split(' ').mid(1, 2);
+            stateCommand(client, parameters.isEmpty() ? QList<QByteArray>{"1"} : parameters);
         } else if (!line.isEmpty()) {
             client->write("ERROR: unknown command, enter 'help' for more options\r\n");
         }
@@ -347,6 +435,8 @@ private:
     QByteArray credentials;
     std::vector<std::unique_ptr<QTcpServer>> servers;
     QList<QPointer<QTcpSocket>> clients;
+    QList<QPointer<QTcpSocket>> stateListeners;
+    QList<QByteArray> stateHistory;
     std::unique_ptr<QTimer> byteCountTimer;
 };
 

@@ -26,6 +26,7 @@ private slots:
     void byteCountLines_data();
     void byteCountLines();
     void countsArriveEverySecondAndRise();
+    void noCountsBeforeTheTunnelIsUp();
 
 private:
     bool startLive(const QByteArray &script);
@@ -155,6 +156,8 @@ void TestOpenVpnMonitor::byteCountLines_data()
     QTest::newRow("more than one comma") << QByteArray(">BYTECOUNT:1,2,3\\r\\n") << QByteArray() << Counts{} << 1;
     QTest::newRow("line split across two chunks")
         << QByteArray(">BYTECOUNT:1024,20") << QByteArray("48\\r\\n") << Counts{{2048, 1024}} << 0;
+    QTest::newRow("state notification is no count")
+        << QByteArray(">STATE:1700000000,RECONNECTING,ping-restart,,,,,,\\r\\n") << QByteArray() << Counts{} << 0;
     QTest::newRow("two counts in one chunk")
         << QByteArray(">BYTECOUNT:1,2\\r\\n>BYTECOUNT:3,4\\r\\n") << QByteArray() << Counts{{2, 1}, {4, 3}} << 0;
 }
@@ -190,6 +193,27 @@ void TestOpenVpnMonitor::countsArriveEverySecondAndRise()
     const Counts counts = session->events->stats;
     QCOMPARE(counts.at(0), qMakePair(quint64(900), quint64(1600)));
     QCOMPARE(counts.at(1), qMakePair(quint64(1600), quint64(3100)));
+    session->protocol->tryToDisconect();
+}
+
+void TestOpenVpnMonitor::noCountsBeforeTheTunnelIsUp()
+{
+    // OpenVPN reports counts as soon as it is asked, also while it is still reaching the server.
+    LogCapture log;
+    session->start("#fake connected-after 2000\n#fake bytecount-interval-ms 200\n#fake bytecount-step 1000 2000\n");
+    QTRY_VERIFY_WITH_TIMEOUT(log.texts(QtDebugMsg, QStringLiteral("\">BYTECOUNT:.*")).size() >= 2, 15000);
+    const int countsBeforeUp = log.texts(QtDebugMsg, QStringLiteral("\">BYTECOUNT:.*")).size();
+    QCOMPARE(session->events->count(QStringLiteral("connected")), 0);
+    QVERIFY(session->events->stats.isEmpty());
+
+    QTRY_COMPARE_WITH_TIMEOUT(session->events->count(QStringLiteral("connected")), 1, 10000);
+    QTRY_VERIFY(!session->events->stats.isEmpty());
+    // The chart starts with the session: every count comes after connected(), and they are still
+    // the running totals since OpenVPN's start.
+    QCOMPARE(session->events->events.first(), QStringLiteral("connected"));
+    QVERIFY(session->events->stats.first().second >= quint64(countsBeforeUp + 1) * 1000);
+    // The state lines are not counts.
+    QCOMPARE(log.texts(QtWarningMsg, QStringLiteral("Wrong line format")).size(), 2);
     session->protocol->tryToDisconect();
 }
 

@@ -1,5 +1,6 @@
 // The launch and stop of a tunnel session, with the stand-in OpenVPN: the configuration download,
-// the two files, the command line, the management attempts and what every failure leaves behind.
+// the two files, the command line, the management attempts, the wait for the tunnel to come up and
+// what every failure leaves behind.
 #include "TunnelFixture.h"
 #include "platform/OpenVpnProgram.h"
 
@@ -7,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <signal.h>
@@ -38,15 +40,22 @@ private slots:
     void openVpnExitingAtOnce();
     void managementNeverOpens();
     void managementAtTheThirdAttempt();
+    void liveOnlyOnceTheTunnelIsUp_data();
+    void liveOnlyOnceTheTunnelIsUp();
+    void launchEndsBeforeTheTunnelIsUp_data();
+    void launchEndsBeforeTheTunnelIsUp();
     void sessionEndsWhenOpenVpnGoes_data();
     void sessionEndsWhenOpenVpnGoes();
-    void tryToConnectWhileLiveChangesNothing();
+    void tryToConnectDuringASessionChangesNothing_data();
+    void tryToConnectDuringASessionChangesNothing();
     void tryToDisconectWhileIdle();
     void oneDownloadStartsOneLaunch();
 
 private:
     // Starts a session with the script and waits until it is live.
     bool startLive(const QByteArray &script = QByteArray());
+    // Starts a session with the script and waits until its management interface is open.
+    bool startUntilManagementOpen(const QByteArray &script, const LogCapture &log);
 
     std::unique_ptr<StandInSession> session;
 };
@@ -73,6 +82,34 @@ bool TestSessionLaunch::startLive(const QByteArray &script)
     return QTest::qWaitFor([this] { return session->events->count(QStringLiteral("connected")) == 1; }, 15000);
 }
 
+bool TestSessionLaunch::startUntilManagementOpen(const QByteArray &script, const LogCapture &log)
+{
+    session->start(script);
+    return QTest::qWaitFor([&log] { return log.contains(QtDebugMsg, QStringLiteral("TcpSocketEnable")); }, 15000);
+}
+
+namespace {
+
+// The management commands the stand-in got, in order, each as it echoed it (line end as \r, \n).
+QStringList managementCommands(const LogCapture &log)
+{
+    QString errorOutput;
+    const QString prefix = QStringLiteral("[ERROR:] ");
+    for (const QString &text : log.texts(QtDebugMsg, QStringLiteral("\\[ERROR:\\] .*"))) {
+        errorOutput += text.mid(prefix.size());
+    }
+    QStringList commands;
+    const QString marker = QStringLiteral("management command: ");
+    for (const QString &line : errorOutput.split(QLatin1Char('\n'))) {
+        if (line.startsWith(marker)) {
+            commands << line.mid(marker.size());
+        }
+    }
+    return commands;
+}
+
+} // namespace
+
 void TestSessionLaunch::defaultsAreTheProductValues()
 {
     const Protocol protocol;
@@ -85,6 +122,7 @@ void TestSessionLaunch::defaultsAreTheProductValues()
     QCOMPARE(tunables.processStartTimeoutMs, 30000);
     QCOMPARE(tunables.managementDisconnectTimeoutMs, 30000);
     QCOMPARE(tunables.processTerminateTimeoutMs, 60);
+    QCOMPARE(tunables.tunnelUpTimeoutMs, 60000);
     QCOMPARE(harbolink::platform::openVpnProgramPath(),
              QCoreApplication::applicationDirPath() + QStringLiteral("/openvpn/openvpn"));
 }
@@ -346,8 +384,10 @@ void TestSessionLaunch::managementAtTheThirdAttempt()
     LogCapture log;
     session->start("#fake management-delay 1500\n#fake bytecount-interval-ms 0\n");
     QTRY_COMPARE_WITH_TIMEOUT(session->events->count(QStringLiteral("connected")), 1, 15000);
-    // The one command, exactly, and OpenVPN's answer to it.
-    QTRY_VERIFY(log.contains(QtDebugMsg, QStringLiteral("\\[ERROR:\\] management command: bytecount 1\\\\n\n")));
+    // The commands, exactly: byte counts every second, then state changes from now on and the
+    // state already reached. And OpenVPN's answer to the first.
+    QTRY_COMPARE(managementCommands(log), QStringList({QStringLiteral("bytecount 1\\n"), QStringLiteral("state on\\n"),
+                                                       QStringLiteral("state\\n")}));
     QTRY_VERIFY(log.contains(QtDebugMsg, QStringLiteral(".*SUCCESS: bytecount interval changed.*")));
 
     QStringList steps;
@@ -359,6 +399,124 @@ void TestSessionLaunch::managementAtTheThirdAttempt()
     QCOMPARE(steps, QStringList({QStringLiteral("Retrying management..."), QStringLiteral("Retrying management..."),
                                  QStringLiteral("TcpSocketEnable")}));
     session->protocol->tryToDisconect();
+}
+
+void TestSessionLaunch::liveOnlyOnceTheTunnelIsUp_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<int>("upAfterMs");  // since the stand-in's start
+    QTest::addColumn<QString>("upLine"); // pattern of the line that made the session live, as logged
+
+    QTest::newRow("up before the client asks: the answer to the state command")
+        << QByteArray("#fake management-delay 300\n#fake connected-after 0\n") << 0
+        << QStringLiteral("\"\\d+,CONNECTED,SUCCESS,10\\.8\\.0\\.2,.*");
+    QTest::newRow("up after the client asks: the state notification")
+        << QByteArray("#fake connected-after 2000\n") << 2000
+        << QStringLiteral("\">STATE:\\d+,CONNECTED,SUCCESS,10\\.8\\.0\\.2,.*");
+}
+
+void TestSessionLaunch::liveOnlyOnceTheTunnelIsUp()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(int, upAfterMs);
+    QFETCH(QString, upLine);
+
+    // What the client had read from OpenVPN when it declared the session live.
+    LogCapture log;
+    QStringList upLinesAtConnected;
+    bool managementOpenAtConnected = false;
+    QObject listener;
+    connect(session->protocol.get(), &Protocol::connected, &listener, [&] {
+        upLinesAtConnected = log.texts(QtDebugMsg, QStringLiteral(".*,CONNECTED,.*"));
+        managementOpenAtConnected = log.contains(QtDebugMsg, QStringLiteral("TcpSocketEnable"));
+    });
+
+    QElapsedTimer timer;
+    timer.start();
+    session->start(script + "#fake bytecount-interval-ms 0\n");
+    QTRY_COMPARE_WITH_TIMEOUT(session->events->count(QStringLiteral("connected")), 1, 15000);
+    const qint64 elapsed = timer.elapsed();
+
+    QVERIFY(managementOpenAtConnected);
+    QCOMPARE(upLinesAtConnected.size(), 1);
+    QVERIFY2(
+        QRegularExpression(QRegularExpression::anchoredPattern(upLine)).match(upLinesAtConnected.first()).hasMatch(),
+        qPrintable(upLinesAtConnected.first()));
+    // The stand-in counts from its own start, which comes after the download; its clock ticks in
+    // 10 ms steps.
+    QVERIFY2(elapsed >= upAfterMs - 20, qPrintable(QString::number(elapsed)));
+    QTest::qWait(200);
+    COMPARE_EVENTS(session->events->events, QStringList{QStringLiteral("connected")});
+    session->protocol->tryToDisconect();
+}
+
+void TestSessionLaunch::launchEndsBeforeTheTunnelIsUp_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<int>("limitMs"); // time limit for the tunnel to come up; 0: the product's
+    QTest::addColumn<bool>("userStops");
+    QTest::addColumn<QStringList>("expected");
+
+    const QString disconnected = QStringLiteral("disconnected");
+    const QByteArray never = "#fake connected-never\n";
+    QTest::newRow("wrong password: AUTH_FAILED before the tunnel is up")
+        << QByteArray("#fake expect-credentials alice@example.com other\n#fake connected-after 1500\n") << 0 << false
+        << QStringList({QStringLiteral("serverError:AUTH: Received control message: AUTH_FAILED"), disconnected});
+    QTest::newRow("error line") << never + "#fake on-connect 300 stdout ERROR: Cannot open TUN/TAP dev\n"
+                                << 0 << false
+                                << QStringList(
+                                       {QStringLiteral("serverError:ERROR: Cannot open TUN/TAP dev"), disconnected});
+    QTest::newRow("OpenVPN exits") << never + "#fake on-connect 300 exit 3\n"
+                                   << 0 << false
+                                   << QStringList(
+                                          {QStringLiteral("serverError:OpenVPN exited with code 3"), disconnected});
+    QTest::newRow("OpenVPN crashes") << never + "#fake on-connect 300 crash\n"
+                                     << 0 << false
+                                     << QStringList({QStringLiteral("serverError:Something goes wrong..."),
+                                                     QStringLiteral("serverError:OpenVPN ended unexpectedly"),
+                                                     disconnected});
+    QTest::newRow("OpenVPN closes its management connection")
+        << never + "#fake on-connect 300 close-mgmt\n"
+        << 0 << false
+        << QStringList({QStringLiteral("serverError:OpenVPN closed the management connection"), disconnected});
+    QTest::newRow("no tunnel within the time limit")
+        << never << 1500 << false
+        << QStringList(
+               {QStringLiteral("serverError:Connecting timed out: OpenVPN did not bring the tunnel up"), disconnected});
+    QTest::newRow("the user stops it") << never << 0 << true << QStringList{disconnected};
+}
+
+void TestSessionLaunch::launchEndsBeforeTheTunnelIsUp()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(int, limitMs);
+    QFETCH(bool, userStops);
+    QFETCH(QStringList, expected);
+
+    if (limitMs > 0) {
+        ProtocolTunables tunables = session->protocol->tunables();
+        tunables.tunnelUpTimeoutMs = limitMs;
+        session->protocol->setTunablesForTesting(tunables);
+    }
+    LogCapture log;
+    QVERIFY(startUntilManagementOpen(script + "#fake bytecount-interval-ms 0\n", log));
+    QElapsedTimer sinceOpen;
+    sinceOpen.start();
+    const qint64 pid = session->standInPid();
+    QVERIFY(processExists(pid));
+    QCOMPARE(session->leftoverFiles().size(), 2);
+
+    if (userStops) {
+        session->protocol->tryToDisconect();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(session->events->count(QStringLiteral("disconnected")), 1, 10000);
+    if (limitMs > 0) {
+        QVERIFY2(sinceOpen.elapsed() >= limitMs - 100, qPrintable(QString::number(sinceOpen.elapsed())));
+    }
+    QTest::qWait(300);
+    COMPARE_EVENTS(session->events->events, expected);
+    QVERIFY(session->leftoverFiles().isEmpty());
+    QTRY_VERIFY(!processExists(pid));
 }
 
 void TestSessionLaunch::sessionEndsWhenOpenVpnGoes_data()
@@ -402,9 +560,22 @@ void TestSessionLaunch::sessionEndsWhenOpenVpnGoes()
     QTRY_VERIFY(!processExists(pid));
 }
 
-void TestSessionLaunch::tryToConnectWhileLiveChangesNothing()
+void TestSessionLaunch::tryToConnectDuringASessionChangesNothing_data()
 {
-    QVERIFY(startLive("#fake bytecount-interval-ms 0\n"));
+    QTest::addColumn<bool>("live"); // else the tunnel is still coming up
+    QTest::newRow("live") << true;
+    QTest::newRow("tunnel still coming up") << false;
+}
+
+void TestSessionLaunch::tryToConnectDuringASessionChangesNothing()
+{
+    QFETCH(bool, live);
+    LogCapture log;
+    if (live) {
+        QVERIFY(startLive("#fake bytecount-interval-ms 0\n"));
+    } else {
+        QVERIFY(startUntilManagementOpen("#fake connected-never\n#fake bytecount-interval-ms 0\n", log));
+    }
     const qint64 pid = session->standInPid();
     const QStringList files = session->leftoverFiles();
     QCOMPARE(files.size(), 2);
