@@ -12,14 +12,7 @@
 
 namespace harbolink::vpnlab {
 
-namespace {
-
-struct CommandResult {
-    int exitCode = -1;
-    QByteArray output;
-};
-
-CommandResult run(const QString &program, const QStringList &arguments, int timeoutMs = 30000)
+CommandResult runCommand(const QString &program, const QStringList &arguments, int timeoutMs)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -36,12 +29,6 @@ CommandResult run(const QString &program, const QStringList &arguments, int time
     return result;
 }
 
-CommandResult ip(const QStringList &arguments)
-{
-    return run(QStringLiteral("ip"), arguments);
-}
-
-// Processes whose command line mentions the text, e.g. a folder of ours.
 QList<qint64> processesMentioning(const QByteArray &text)
 {
     QList<qint64> pids;
@@ -65,6 +52,13 @@ void killAll(const QList<qint64> &pids)
     for (const qint64 pid : pids) {
         ::kill(pid_t(pid), SIGKILL);
     }
+}
+
+namespace {
+
+CommandResult ip(const QStringList &arguments)
+{
+    return runCommand(QStringLiteral("ip"), arguments);
 }
 
 // A process that exists and has not ended (a zombie has).
@@ -272,7 +266,7 @@ QString VpnLab::makePki()
               "extendedKeyUsage=serverAuth\n",
               0600);
     for (const QStringList &step : steps) {
-        const CommandResult result = run(openssl, step);
+        const CommandResult result = runCommand(openssl, step);
         if (result.exitCode != 0) {
             return QStringLiteral("openssl %1 failed: %2").arg(step.first(), QString::fromLocal8Bit(result.output));
         }

@@ -10,11 +10,23 @@
 #include <QPair>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
 
 namespace harbolink::vpnlab {
+
+// Small process helpers shared with the tests that use the lab.
+struct CommandResult {
+    int exitCode = -1;
+    QByteArray output;
+};
+// Runs a program to its end (killed after timeoutMs); its standard output and error together.
+CommandResult runCommand(const QString &program, const QStringList &arguments, int timeoutMs = 30000);
+// Processes whose command line mentions the text, e.g. a folder of ours.
+QList<qint64> processesMentioning(const QByteArray &text);
+void killAll(const QList<qint64> &pids);
 
 // User name and password of an account the server accepts.
 using Account = QPair<QByteArray, QByteArray>;
