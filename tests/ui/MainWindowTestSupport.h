@@ -1,7 +1,7 @@
 #pragma once
 // What the main window's tests share: the data the controller would hand over, a record of the
 // window's signals in the order they came, byte-count samples for the traffic chart, and access to
-// the session clock.
+// the session clock and the chart's updates.
 
 #include "ui/MainDialogWindow.h"
 
@@ -15,6 +15,9 @@
 #include <QtCharts/QSplineSeries>
 #include <QtCharts/QValueAxis>
 #include <QtTest>
+
+#include <functional>
+#include <utility>
 
 namespace harbolink::test {
 
@@ -157,7 +160,8 @@ inline Samples everySecond(int seconds)
 
 Q_DECLARE_METATYPE(harbolink::test::Samples)
 
-// Reaches the session clock, which otherwise only the passing of time moves.
+// Reaches the session clock, which otherwise only the passing of time moves, and the timing of
+// the traffic chart's updates.
 class MainDialogWindowInspector
 {
 public:
@@ -165,5 +169,14 @@ public:
     {
         window.connectionStart = start;
         window.updateSessionTime();
+    }
+
+    // Hands the chart every sample so far, on screen or not, as it would be once shown.
+    static void flushChart(MainDialogWindow &window) { window.flushChart(); }
+
+    // The clock (nanoseconds) that times the chart's updates and the pauses between them.
+    static void setChartClock(MainDialogWindow &window, std::function<qint64()> clock)
+    {
+        window.chartClockOverride = std::move(clock);
     }
 };

@@ -72,6 +72,8 @@ void TestMainWindowConnection::samplesBecomePoints()
     const Chart chart = chartOf(window);
     QVERIFY(chart.sent && chart.received && chart.time && chart.rate);
     feed(window, samples);
+    // The window was never shown: the chart gets its points when it comes on screen.
+    MainDialogWindowInspector::flushChart(window);
 
     QCOMPARE(chart.sent->count(), sentY.size());
     QCOMPARE(chart.received->count(), receivedY.size());
@@ -105,6 +107,7 @@ void TestMainWindowConnection::timeAxisSpan()
     MainDialogWindow window;
     const Chart chart = chartOf(window);
     feed(window, everySecond(seconds));
+    MainDialogWindowInspector::flushChart(window);
 
     QCOMPARE(chart.sent->count(), seconds);
     QCOMPARE(chart.time->min().toMSecsSinceEpoch(), sessionStartMs);
