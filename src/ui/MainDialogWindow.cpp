@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QColor>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QFile>
 #include <QFont>
 #include <QFontDatabase>
@@ -38,6 +39,9 @@ constexpr quint64 bytesPerMegabyte = 1048576;
 // The time axis shows at least this much of a session, so the first minutes do not stretch.
 constexpr qint64 minimumChartSpanMs = 600 * 1000;
 constexpr int sessionTimerPeriodMs = 500;
+// After a chart update that took t, the next one waits until 4 t have passed, so that on a long
+// session the chart takes at most a fifth of the GUI thread.
+constexpr qint64 chartPauseFactor = 4;
 const QSize menuItemSize(150, 48);
 const QSize menuIconSize(32, 32);
 const QSize flagSize(48, 36);
@@ -161,6 +165,9 @@ MainDialogWindow::MainDialogWindow(QWidget *parent)
     menuItemHelp = new QListWidgetItem;
     menuItemLogOut = new QListWidgetItem;
     sessionTimer = new QTimer(this);
+    chartUpdateTimer = new QTimer(this);
+    chartUpdateTimer->setSingleShot(true);
+    chartClock.start();
     chart = new QChart;
     sentSeries = new QSplineSeries(this);
     receivedSeries = new QSplineSeries(this);
@@ -172,10 +179,14 @@ MainDialogWindow::MainDialogWindow(QWidget *parent)
 
     setupChart();
     connect(sessionTimer, &QTimer::timeout, this, &MainDialogWindow::updateSessionTime);
+    connect(chartUpdateTimer, &QTimer::timeout, this, &MainDialogWindow::updateChartWhenDue);
+    // The chart comes on screen with the window, its page or the end of a minimised state.
+    ui->graphicsViewChart->installEventFilter(this);
 }
 
 MainDialogWindow::~MainDialogWindow()
 {
+    ui->graphicsViewChart->removeEventFilter(this);
     // Until initialize() has put them into their lists, the menu items belong to nobody else.
     for (QListWidgetItem *item :
          {menuItemServers, menuItemProfile, menuItemSettings, menuItemAbout, menuItemHelp, menuItemLogOut}) {
@@ -597,6 +608,15 @@ void MainDialogWindow::closeEvent(QCloseEvent *event)
     emit quitAction(needExit);
 }
 
+bool MainDialogWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->graphicsViewChart && event->type() == QEvent::Show) {
+        // Whatever came in while the chart was out of sight is drawn before the first paint.
+        flushChart();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void MainDialogWindow::on_pushButtonEnableAutorun_clicked()
 {
     autorun = true;
@@ -666,8 +686,16 @@ void MainDialogWindow::connected()
 
 void MainDialogWindow::disconnected()
 {
+    chartUpdateTimer->stop();
+    sentPoints.clear();
+    receivedPoints.clear();
     sentSeries->clear();
     receivedSeries->clear();
+    // The axes keep the ranges of the session's last sample; with the series empty that is cheap.
+    if (chartStale) {
+        applyChartAxes();
+        chartStale = false;
+    }
     sentTotals = SeriesTotals();
     receivedTotals = SeriesTotals();
     ui->stackedWidgetConnectProccess->setCurrentIndex(0);
@@ -696,7 +724,7 @@ void MainDialogWindow::updateSessionTime()
 
 void MainDialogWindow::newStats(QDateTime timestamp, quint64 bytesSent, quint64 bytesReceived)
 {
-    const int count = sentSeries->count();
+    const int count = sentPoints.size();
     if (count == 0) {
         sentTotals = SeriesTotals();
         receivedTotals = SeriesTotals();
@@ -712,12 +740,12 @@ void MainDialogWindow::newStats(QDateTime timestamp, quint64 bytesSent, quint64 
     const double deltaSent = double(bytesSent) * 8.0 / bitsPerMegabit - sumSent;
     const double deltaReceived = double(bytesReceived) * 8.0 / bitsPerMegabit - sumReceived;
 
-    if (count > 0 && qFuzzyCompare(x, sentSeries->at(count - 1).x())) {
+    if (count > 0 && qFuzzyCompare(x, sentPoints.last().x())) {
         // Another sample of the same second adds to that second's point.
         sentTotals.lastY = sentTotals.lastY + deltaSent;
         receivedTotals.lastY = receivedTotals.lastY + deltaReceived;
-        sentSeries->replace(count - 1, QPointF(x, sentTotals.lastY));
-        receivedSeries->replace(count - 1, QPointF(x, receivedTotals.lastY));
+        sentPoints.last() = QPointF(x, sentTotals.lastY);
+        receivedPoints.last() = QPointF(x, receivedTotals.lastY);
     } else {
         if (count == 0) {
             sentTotals.lastY = deltaSent;
@@ -726,17 +754,76 @@ void MainDialogWindow::newStats(QDateTime timestamp, quint64 bytesSent, quint64 
             sentTotals.append(deltaSent);
             receivedTotals.append(deltaReceived);
         }
-        sentSeries->append(x, deltaSent);
-        receivedSeries->append(x, deltaReceived);
+        sentPoints.append(QPointF(x, deltaSent));
+        receivedPoints.append(QPointF(x, deltaReceived));
     }
 
-    const qint64 firstMs = qint64(sentSeries->at(0).x());
-    const qint64 lastMs = qint64(sentSeries->at(sentSeries->count() - 1).x());
-    // The axis keeps milliseconds and shows them in local time; UTC spares two time-zone look-ups.
-    timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(firstMs, Qt::UTC),
-                       QDateTime::fromMSecsSinceEpoch(qMax(firstMs + minimumChartSpanMs, lastMs), Qt::UTC));
-    rateAxis->setRange(0.0, qMax(10.0, qMax(maxSent, maxReceived)));
+    const qint64 firstMs = qint64(sentPoints.first().x());
+    const qint64 lastMs = qint64(sentPoints.last().x());
+    timeAxisMinMs = firstMs;
+    timeAxisMaxMs = qMax(firstMs + minimumChartSpanMs, lastMs);
+    rateAxisMax = qMax(10.0, qMax(maxSent, maxReceived));
+    chartStale = true;
+    updateChartWhenDue();
 
     ui->labelReceived->setText(tr("Received: %1 MB").arg(bytesReceived / bytesPerMegabyte));
     ui->labelSent->setText(tr("Sent: %1 MB").arg(bytesSent / bytesPerMegabyte));
+}
+
+bool MainDialogWindow::chartOnScreen() const
+{
+    return ui->graphicsViewChart->isVisible() && !isMinimized();
+}
+
+qint64 MainDialogWindow::chartClockNs() const
+{
+    return chartClockOverride ? chartClockOverride() : chartClock.nsecsElapsed();
+}
+
+void MainDialogWindow::updateChartWhenDue()
+{
+    if (!chartStale || !chartOnScreen()) {
+        // Out of sight the points wait; the chart's Show event brings them in.
+        return;
+    }
+    const qint64 now = chartClockNs();
+    const qint64 due = lastChartUpdateEndNs + chartPauseFactor * lastChartUpdateCostNs;
+    if (now >= due) {
+        flushChart();
+    } else if (!chartUpdateTimer->isActive()) {
+        // Rounded up, so the timer does not fire just before the pause is over.
+        chartUpdateTimer->start(int((due - now + 999999) / 1000000));
+    }
+}
+
+void MainDialogWindow::applyChartAxes()
+{
+    // The axis keeps milliseconds and shows them in local time; UTC spares two time-zone look-ups.
+    timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(timeAxisMinMs, Qt::UTC),
+                       QDateTime::fromMSecsSinceEpoch(timeAxisMaxMs, Qt::UTC));
+    rateAxis->setRange(0.0, rateAxisMax);
+}
+
+void MainDialogWindow::flushChart()
+{
+    chartUpdateTimer->stop();
+    if (!chartStale) {
+        return;
+    }
+    const qint64 start = chartClockNs();
+    const bool axesMove = timeAxis->min().toMSecsSinceEpoch() != timeAxisMinMs
+                          || timeAxis->max().toMSecsSinceEpoch() != timeAxisMaxMs || rateAxis->min() != 0.0
+                          || rateAxis->max() != rateAxisMax;
+    if (axesMove) {
+        // A new axis range lays out both curves again, each with its old points. Emptied first,
+        // the series are laid out only once, with their new points, by replace().
+        sentSeries->clear();
+        receivedSeries->clear();
+        applyChartAxes();
+    }
+    sentSeries->replace(sentPoints);
+    receivedSeries->replace(receivedPoints);
+    chartStale = false;
+    lastChartUpdateEndNs = chartClockNs();
+    lastChartUpdateCostNs = lastChartUpdateEndNs - start;
 }

@@ -5,13 +5,17 @@
 
 #include <QDateTime>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QMap>
+#include <QPointF>
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 class QCloseEvent;
+class QEvent;
 class QListWidgetItem;
 class QTimer;
 
@@ -85,6 +89,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // What the chart's series hold, kept beside them so that a sample costs the same at any
@@ -108,6 +113,11 @@ private:
     void fillAboutPage();
     void showCurrentServer();
     void updateSessionTime();
+    bool chartOnScreen() const;
+    void updateChartWhenDue();
+    void flushChart();
+    void applyChartAxes();
+    qint64 chartClockNs() const;
 
     std::unique_ptr<Ui::MainDialogWindow> ui;
     StartupInfo startupInfo;
@@ -131,6 +141,22 @@ private:
     QtCharts::QValueAxis *rateAxis = nullptr;
     SeriesTotals sentTotals;
     SeriesTotals receivedTotals;
+    // Every point of the session, as newStats makes them. The series are brought up to date from
+    // these in one step, only while the chart is on screen and at most as often as the GUI can
+    // afford: Qt Charts lays out a whole curve again on every change of a series or an axis.
+    QVector<QPointF> sentPoints;
+    QVector<QPointF> receivedPoints;
+    qint64 timeAxisMinMs = 0;
+    qint64 timeAxisMaxMs = 0;
+    double rateAxisMax = 0.0;
+    bool chartStale = false;
+    // Brings the chart up to date once the pause after an expensive update is over.
+    QTimer *chartUpdateTimer;
+    QElapsedTimer chartClock;
+    // Replaces chartClock (nanoseconds, monotonic) when set; for tests.
+    std::function<qint64()> chartClockOverride;
+    qint64 lastChartUpdateEndNs = 0;
+    qint64 lastChartUpdateCostNs = 0;
     QTimer *sessionTimer;
     QDateTime connectionStart;
     bool autorun;

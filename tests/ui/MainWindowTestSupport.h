@@ -1,13 +1,23 @@
 #pragma once
 // What the main window's tests share: the data the controller would hand over, a record of the
-// window's signals in the order they came, and access to the session clock.
+// window's signals in the order they came, byte-count samples for the traffic chart, and access to
+// the session clock and the chart's updates.
 
 #include "ui/MainDialogWindow.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QStringList>
+#include <QVector>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QSplineSeries>
+#include <QtCharts/QValueAxis>
 #include <QtTest>
+
+#include <functional>
+#include <utility>
 
 namespace harbolink::test {
 
@@ -100,9 +110,58 @@ template <typename T> T *child(const QWidget &window, const char *name)
     return widget;
 }
 
+// One byte-count sample: milliseconds after the session's first second, and the two counters.
+struct Sample {
+    qint64 afterMs;
+    quint64 sent;
+    quint64 received;
+};
+using Samples = QVector<Sample>;
+
+constexpr quint64 MiB = 1048576;
+// 2024-05-01 12:00:00 UTC, a whole second.
+constexpr qint64 sessionStartMs = 1714564800000;
+
+struct Chart {
+    QtCharts::QSplineSeries *sent;
+    QtCharts::QSplineSeries *received;
+    QtCharts::QDateTimeAxis *time;
+    QtCharts::QValueAxis *rate;
+};
+
+inline Chart chartOf(const MainDialogWindow &window)
+{
+    using namespace QtCharts;
+    QChart *chart = child<QChartView>(window, "graphicsViewChart")->chart();
+    const auto series = chart->series();
+    return {qobject_cast<QSplineSeries *>(series.value(0)), qobject_cast<QSplineSeries *>(series.value(1)),
+            qobject_cast<QDateTimeAxis *>(chart->axes(Qt::Horizontal).value(0)),
+            qobject_cast<QValueAxis *>(chart->axes(Qt::Vertical).value(0))};
+}
+
+inline void feed(MainDialogWindow &window, const Samples &samples)
+{
+    for (const Sample &sample : samples) {
+        window.newStats(QDateTime::fromMSecsSinceEpoch(sessionStartMs + sample.afterMs), sample.sent, sample.received);
+    }
+}
+
+// Counters rising by a fixed amount, one sample a second.
+inline Samples everySecond(int seconds)
+{
+    Samples samples;
+    for (int i = 0; i < seconds; ++i) {
+        samples.append({qint64(i) * 1000, quint64(i + 1) * 300000, quint64(i + 1) * 900000});
+    }
+    return samples;
+}
+
 } // namespace harbolink::test
 
-// Reaches the session clock, which otherwise only the passing of time moves.
+Q_DECLARE_METATYPE(harbolink::test::Samples)
+
+// Reaches the session clock, which otherwise only the passing of time moves, and the timing of
+// the traffic chart's updates.
 class MainDialogWindowInspector
 {
 public:
@@ -110,5 +169,14 @@ public:
     {
         window.connectionStart = start;
         window.updateSessionTime();
+    }
+
+    // Hands the chart every sample so far, on screen or not, as it would be once shown.
+    static void flushChart(MainDialogWindow &window) { window.flushChart(); }
+
+    // The clock (nanoseconds) that times the chart's updates and the pauses between them.
+    static void setChartClock(MainDialogWindow &window, std::function<qint64()> clock)
+    {
+        window.chartClockOverride = std::move(clock);
     }
 };

@@ -1,66 +1,10 @@
 #include "MainWindowTestSupport.h"
 
 #include <QLabel>
-#include <QtCharts/QChart>
-#include <QtCharts/QChartView>
-#include <QtCharts/QDateTimeAxis>
-#include <QtCharts/QSplineSeries>
-#include <QtCharts/QValueAxis>
 #include <QtTest>
 
 using namespace harbolink::test;
 using namespace QtCharts;
-
-namespace {
-
-// One byte-count sample: milliseconds after the session's first second, and the two counters.
-struct Sample {
-    qint64 afterMs;
-    quint64 sent;
-    quint64 received;
-};
-using Samples = QVector<Sample>;
-
-constexpr quint64 MiB = 1048576;
-// 2024-05-01 12:00:00 UTC, a whole second.
-constexpr qint64 sessionStartMs = 1714564800000;
-
-struct Chart {
-    QSplineSeries *sent;
-    QSplineSeries *received;
-    QDateTimeAxis *time;
-    QValueAxis *rate;
-};
-
-Chart chartOf(const MainDialogWindow &window)
-{
-    QChart *chart = child<QChartView>(window, "graphicsViewChart")->chart();
-    const auto series = chart->series();
-    return {qobject_cast<QSplineSeries *>(series.value(0)), qobject_cast<QSplineSeries *>(series.value(1)),
-            qobject_cast<QDateTimeAxis *>(chart->axes(Qt::Horizontal).value(0)),
-            qobject_cast<QValueAxis *>(chart->axes(Qt::Vertical).value(0))};
-}
-
-void feed(MainDialogWindow &window, const Samples &samples)
-{
-    for (const Sample &sample : samples) {
-        window.newStats(QDateTime::fromMSecsSinceEpoch(sessionStartMs + sample.afterMs), sample.sent, sample.received);
-    }
-}
-
-// Counters rising by a fixed amount, one sample a second.
-Samples everySecond(int seconds)
-{
-    Samples samples;
-    for (int i = 0; i < seconds; ++i) {
-        samples.append({qint64(i) * 1000, quint64(i + 1) * 300000, quint64(i + 1) * 900000});
-    }
-    return samples;
-}
-
-} // namespace
-
-Q_DECLARE_METATYPE(Samples)
 
 // The connection view's numbers: the traffic chart's points and axes, the totals and the session
 // time.
@@ -128,6 +72,8 @@ void TestMainWindowConnection::samplesBecomePoints()
     const Chart chart = chartOf(window);
     QVERIFY(chart.sent && chart.received && chart.time && chart.rate);
     feed(window, samples);
+    // The window was never shown: the chart gets its points when it comes on screen.
+    MainDialogWindowInspector::flushChart(window);
 
     QCOMPARE(chart.sent->count(), sentY.size());
     QCOMPARE(chart.received->count(), receivedY.size());
@@ -161,6 +107,7 @@ void TestMainWindowConnection::timeAxisSpan()
     MainDialogWindow window;
     const Chart chart = chartOf(window);
     feed(window, everySecond(seconds));
+    MainDialogWindowInspector::flushChart(window);
 
     QCOMPARE(chart.sent->count(), seconds);
     QCOMPARE(chart.time->min().toMSecsSinceEpoch(), sessionStartMs);
