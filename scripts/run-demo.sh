@@ -90,10 +90,11 @@ for _ in $(seq 1 40); do
     sleep 0.25
 done
 
-# Traffic through the tunnel while it is up, so that the chart has something to show.
+# Traffic through the tunnel while it is up, so that the chart has something to show: bursts of
+# pings of changing size to the server's tunnel address, about 1 to 3 Mbit/s each way.
 if [ -n "$tunnel_address" ]; then
     ( while :; do
-          ping -q -n -c 20 -i 0.2 -s $((400 + RANDOM % 1000)) -W 1 "$tunnel_address" >/dev/null 2>&1 || sleep 1
+          ping -q -n -c 100 -i 0.02 -s $((2000 + RANDOM % 6000)) -W 1 "$tunnel_address" >/dev/null 2>&1 || sleep 1
       done ) &
     pids+=($!)
 fi
