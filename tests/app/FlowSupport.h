@@ -6,6 +6,7 @@
 #include "TestService.h"
 #include "app/AppCore.h"
 #include "app/SystemTray.h"
+#include "ui/LoginDialogWindow.h"
 #include "ui/MessageBoxes.h"
 
 #include <QAbstractButton>
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QList>
 #include <QMenu>
+#include <QPushButton>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -178,6 +180,20 @@ inline int requestCount(const TestService &service, const QByteArray &method, co
 template <typename T = QWidget> T *part(QWidget *window, const char *name)
 {
     return window->findChild<T *>(QLatin1String(name));
+}
+
+// Types the credentials into the login window, sets "Remeber me" and presses the sign-in button.
+inline void signIn(const QString &user, const QString &password, bool remember)
+{
+    QWidget *window = AppCoreInspector::loginWindow();
+    auto *userField = part<QLineEdit>(window, "lineEditUsername");
+    auto *passwordField = part<QLineEdit>(window, "lineEditPassword");
+    userField->clear();
+    QTest::keyClicks(userField, user);
+    passwordField->clear();
+    QTest::keyClicks(passwordField, password);
+    part<QCheckBox>(window, "checkBoxRemeberMe")->setChecked(remember);
+    QTest::mouseClick(part<QPushButton>(window, "pushButtonSingIn"), Qt::LeftButton);
 }
 
 // The texts of the tray menu from the top, separators as "-".

@@ -69,7 +69,6 @@ private:
     static LoginDialogWindow *loginWindow() { return AppCoreInspector::loginWindow(); }
     static MainDialogWindow *mainWindow() { return AppCoreInspector::mainWindow(); }
     static int mainPage() { return part<QStackedWidget>(mainWindow(), "stackedWidgetMainWindow")->currentIndex(); }
-    static void signIn(const QString &user, const QString &password, bool remember);
     static bool logOut();
     static bool formShows(const QString &user, const QString &password, bool remember);
 
@@ -85,18 +84,6 @@ void TestLoginFlow::cleanupTestCase()
 {
     recorder.detach();
     service.reset();
-}
-
-void TestLoginFlow::signIn(const QString &user, const QString &password, bool remember)
-{
-    auto *userField = part<QLineEdit>(loginWindow(), "lineEditUsername");
-    auto *passwordField = part<QLineEdit>(loginWindow(), "lineEditPassword");
-    userField->clear();
-    QTest::keyClicks(userField, user);
-    passwordField->clear();
-    QTest::keyClicks(passwordField, password);
-    part<QCheckBox>(loginWindow(), "checkBoxRemeberMe")->setChecked(remember);
-    QTest::mouseClick(part<QPushButton>(loginWindow(), "pushButtonSingIn"), Qt::LeftButton);
 }
 
 // Leaves the main window the way its page offers ("Login again" or the Log out item).

@@ -116,7 +116,6 @@ private:
     static LoginDialogWindow *loginWindow() { return AppCoreInspector::loginWindow(); }
     static MainDialogWindow *mainWindow() { return AppCoreInspector::mainWindow(); }
     static QTableWidget *serverTable() { return part<QTableWidget>(mainWindow(), "tableWidgetAllServers"); }
-    static void signIn(const QString &user, const QString &password, bool remember);
     static void restart();
     static QString rowTitle(int row);
     static int pingValue(const QString &text) { return text.split(QStringLiteral("ms")).value(0).toInt(); }
@@ -145,18 +144,6 @@ void TestSessionFlow::cleanupTestCase()
 {
     recorder.detach();
     service.reset();
-}
-
-void TestSessionFlow::signIn(const QString &user, const QString &password, bool remember)
-{
-    auto *userField = part<QLineEdit>(loginWindow(), "lineEditUsername");
-    auto *passwordField = part<QLineEdit>(loginWindow(), "lineEditPassword");
-    userField->clear();
-    QTest::keyClicks(userField, user);
-    passwordField->clear();
-    QTest::keyClicks(passwordField, password);
-    part<QCheckBox>(loginWindow(), "checkBoxRemeberMe")->setChecked(remember);
-    QTest::mouseClick(part<QPushButton>(loginWindow(), "pushButtonSingIn"), Qt::LeftButton);
 }
 
 // What a new start does once the service has answered: the login window, read from the settings.
