@@ -38,8 +38,8 @@ void setAutostartEnabled(bool enabled)
 
 QString autostartEntryPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/autostart/")
-           + QLatin1String(productName) + QStringLiteral(".desktop");
+    const QDir configHome(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    return configHome.filePath(QStringLiteral("autostart/%1.desktop").arg(QLatin1String(productName)));
 }
 
 QString desktopExecValue(const QString &program)

@@ -70,6 +70,13 @@ void TestProccessAnimationWidget::playsTheAnimationScaledDown()
     animation.show();
     QTRY_VERIFY(frames.count() >= 3);
     QCOMPARE(movie->currentPixmap().size(), QSize(64, 64));
+
+    // Its scaled frames are kept, and it loops on from them past the first pass.
+    QCOMPARE(movie->cacheMode(), QMovie::CacheAll);
+    const int frameCount = movie->frameCount();
+    QTRY_VERIFY_WITH_TIMEOUT(frames.count() > frameCount + 2, 10000);
+    QCOMPARE(movie->state(), QMovie::Running);
+    QCOMPARE(movie->currentPixmap().size(), QSize(64, 64));
 }
 
 void TestProccessAnimationWidget::invalidAnimationShowsRedText()
